@@ -1,0 +1,228 @@
+#include "Picture.h"
+#include "TransparencyHelper.h"
+
+#include <QFile>
+#include <QWidget>
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+using TransparencyHelper::ComputeWindowShape;
+using TransparencyHelper::RowRect;
+
+namespace {
+
+constexpr std::uint8_t Clear = 9;
+constexpr std::uint8_t Solid = 3;
+
+// A top-down picture as rows of indices, handed over bottom-up as stored.
+struct Picture8 {
+    int stride;
+    std::vector<std::vector<std::uint8_t>> rows;
+
+    std::vector<std::uint8_t> BottomUp() const
+    {
+        std::vector<std::uint8_t> bits;
+        for (auto row = rows.rbegin(); row != rows.rend(); ++row)
+            bits.insert(bits.end(), row->begin(), row->end());
+        return bits;
+    }
+    std::vector<RowRect> Shape(int transparent = Clear) const
+    {
+        const auto bits = BottomUp();
+        return ComputeWindowShape(stride, int(rows.size()), bits, transparent);
+    }
+};
+
+// One row of `stride` transparent pixels with the given columns opaque.
+std::vector<std::uint8_t> Row(int stride, std::initializer_list<std::pair<int, int>> opaqueRuns)
+{
+    std::vector<std::uint8_t> row(stride, Clear);
+    for (auto [from, to] : opaqueRuns)
+        for (int x = from; x <= to; ++x)
+            row[x] = Solid;
+    return row;
+}
+
+QImage Background()
+{
+    return LoadPictureFile(QStringLiteral(":/skin/background.gif"));
+}
+
+std::vector<std::uint8_t> BottomUpOf(const QImage& image)
+{
+    std::vector<std::uint8_t> bits;
+    for (int y = image.height() - 1; y >= 0; --y)
+        bits.insert(bits.end(), image.constScanLine(y), image.constScanLine(y) + image.bytesPerLine());
+    return bits;
+}
+
+class PictureSource : public QObject {
+public:
+    explicit PictureSource(const QImage& picture) { setProperty("Picture", picture); }
+};
+
+} // namespace
+
+TEST(WindowShapeOfTheSkin, FollowsTheBackgroundsOutlineAndKeepsTheLettering)
+{
+    const QImage picture = Background();
+    ASSERT_EQ(picture.depth(), 8);
+    ASSERT_EQ(picture.size(), QSize(380, 72));
+    int transparent = 0;
+    const auto rects = ComputeWindowShape(int(picture.bytesPerLine()), picture.height(), BottomUpOf(picture), transparent);
+    EXPECT_EQ(transparent, picture.constScanLine(0)[0]);
+
+    std::map<int, std::vector<RowRect>> byRow;
+    for (const RowRect& r : rects)
+        byRow[r.top].push_back(r);
+    EXPECT_EQ(byRow.begin()->first, 2) << "picture row 0 adds nothing; window row 1 is the first possible";
+    EXPECT_EQ(byRow.rbegin()->first, 71) << "picture row 71 adds nothing";
+    EXPECT_EQ(byRow.size(), 70u);
+    EXPECT_EQ(byRow[2], (std::vector<RowRect>{{22, 2, 377, 3}}));
+    EXPECT_EQ(byRow[17], (std::vector<RowRect>{{6, 17, 379, 18}}));
+    for (int row = 17; row <= 27; ++row)
+        EXPECT_EQ(byRow[row].size(), 1u) << "the lettering cut a hole into window row " << row;
+}
+
+TEST(WindowShapeOfTheSkin, BecomesTheWindowsMaskWhileTheWindowIsHidden)
+{
+    QWidget form;
+    form.resize(380, 72);
+    form.show();
+    PictureSource source(Background());
+    TransparencyHelper::BeginWindowShape(&form);
+    EXPECT_FALSE(form.isVisible());
+    int transparent = 0;
+    TransparencyHelper::AddPictureToWindowShape(source, transparent);
+    EXPECT_FALSE(form.isVisible());
+    TransparencyHelper::EndWindowShape(&form);
+    EXPECT_TRUE(form.isVisible());
+
+    const QRegion mask = form.mask();
+    EXPECT_EQ(mask.boundingRect().top(), 2);
+    EXPECT_EQ(mask.boundingRect().bottom(), 71);
+    EXPECT_TRUE(mask.contains(QPoint(22, 2)));
+    EXPECT_FALSE(mask.contains(QPoint(21, 2)));
+    EXPECT_FALSE(mask.contains(QPoint(377, 2)));
+    EXPECT_TRUE(mask.contains(QPoint(250, 20))) << "inside the lettering";
+    EXPECT_FALSE(mask.contains(QPoint(379, 40))) << "the last stored column is never part of the shape";
+}
+
+TEST(WindowShapeComputation, RowsWithoutAndFullOfTransparentPixels)
+{
+    const Picture8 picture{40, {Row(40, {}), Row(40, {{0, 39}})}};
+    EXPECT_EQ(picture.Shape(), (std::vector<RowRect>{{2, 2, 39, 3}}));
+}
+
+TEST(WindowShapeComputation, MiddleZoneCarriesRunsToTheEndOfTheScan)
+{
+    // Stride 380: W = 379; a run ending at 26 .. 368 is carried to 379.
+    const Picture8 endsAt25{380, {Row(380, {{3, 24}, {30, 300}})}};
+    EXPECT_EQ(endsAt25.Shape(), (std::vector<RowRect>{{5, 1, 25, 2}, {32, 1, 379, 2}}));
+    const Picture8 endsAt26{380, {Row(380, {{3, 25}, {30, 300}})}};
+    EXPECT_EQ(endsAt26.Shape(), (std::vector<RowRect>{{5, 1, 379, 2}}));
+    const Picture8 endsAt368{380, {Row(380, {{50, 367}})}};
+    EXPECT_EQ(endsAt368.Shape(), (std::vector<RowRect>{{52, 1, 379, 2}}));
+    const Picture8 endsAt369{380, {Row(380, {{50, 368}, {372, 375}})}};
+    EXPECT_EQ(endsAt369.Shape(), (std::vector<RowRect>{{52, 1, 369, 2}, {374, 1, 376, 2}}));
+}
+
+TEST(WindowShapeComputation, RunsOfOneAndTwoPixels)
+{
+    const Picture8 picture{40, {Row(40, {{5, 5}}), Row(40, {{7, 8}})}};
+    const auto rects = picture.Shape();
+    ASSERT_EQ(rects, (std::vector<RowRect>{{7, 1, 6, 2}, {9, 2, 9, 3}}));
+    EXPECT_EQ(TransparencyHelper::RectRegion(rects[0]), QRegion(6, 1, 1, 1)) << "reversed edges are swapped";
+    EXPECT_TRUE(TransparencyHelper::RectRegion(rects[1]).isEmpty()) << "equal edges give nothing";
+}
+
+TEST(WindowShapeComputation, TransparentIndexBelowOneIsTheTopLeftPixelAndIsHandedBack)
+{
+    Picture8 picture{8, {Row(8, {{0, 3}}), Row(8, {})}};
+    picture.rows[0][0] = 7;
+    for (int given : {0, -5}) {
+        int transparent = given;
+        const auto bits = picture.BottomUp();
+        ComputeWindowShape(8, 2, bits, transparent);
+        EXPECT_EQ(transparent, 7);
+    }
+    int transparent = Clear;
+    const auto bits = picture.BottomUp();
+    ComputeWindowShape(8, 2, bits, transparent);
+    EXPECT_EQ(transparent, Clear);
+}
+
+TEST(WindowShapeComputation, RefusesPicturesBeyond32767PixelsAndKeepsTheShape)
+{
+    int transparent = 1;
+    EXPECT_THROW(ComputeWindowShape(32768, 1, std::vector<std::uint8_t>(32768), transparent), std::overflow_error);
+
+    QWidget form;
+    TransparencyHelper::BeginWindowShape(&form);
+    PictureSource small(Background());
+    int index = 0;
+    TransparencyHelper::AddPictureToWindowShape(small, index);
+    QImage huge(32768, 1, QImage::Format_Indexed8);
+    huge.fill(1);
+    PictureSource tooWide(huge);
+    EXPECT_THROW(TransparencyHelper::AddPictureToWindowShape(tooWide, index), std::overflow_error);
+    TransparencyHelper::EndWindowShape(&form);
+    EXPECT_EQ(form.mask().boundingRect(), QRect(QPoint(2, 2), QPoint(378, 71)));
+}
+
+TEST(WindowShapeComputation, PicturesThatAreNotEightBitAddNothing)
+{
+    QWidget form;
+    TransparencyHelper::BeginWindowShape(&form);
+    QImage colour(40, 10, QImage::Format_RGB32);
+    colour.fill(Qt::red);
+    PictureSource source(colour);
+    PictureSource none{QImage()};
+    int transparent = 0;
+    TransparencyHelper::AddPictureToWindowShape(source, transparent);
+    TransparencyHelper::AddPictureToWindowShape(none, transparent);
+    EXPECT_EQ(transparent, 0);
+    TransparencyHelper::EndWindowShape(&form);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(form.mask().intersects(form.rect())) << "a shape that received nothing shows nothing";
+}
+
+namespace {
+QByteArray SkinFile(const char* name)
+{
+    QFile file(QStringLiteral(":/skin/") + QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+} // namespace
+
+TEST(Pictures, DamagedFilesAreRefusedWithAnError)
+{
+    const QByteArray gif = SkinFile("background.gif");
+    ASSERT_FALSE(gif.isEmpty());
+    EXPECT_THROW(LoadPicture(gif.left(gif.size() / 2)), PictureError) << "truncated";
+    // A 1 x 1 GIF with neither a global nor a local palette.
+    const QByteArray noPalette = QByteArray::fromHex("474946383961010001000000002c0000000001000100000202440100" "3b");
+    EXPECT_THROW(LoadPicture(noPalette), PictureError);
+    QByteArray bmp = SkinFile("low.bmp");
+    ASSERT_EQ(bmp.size(), 54 + 38 * 164);
+    bmp[28] = 13; // bits per pixel
+    EXPECT_THROW(LoadPicture(bmp), PictureError);
+    EXPECT_THROW(LoadPictureFile(QStringLiteral(":/skin/missing.gif")), PictureError);
+}
+
+TEST(Pictures, SkinAssetsHaveTheirSizesAndFormats)
+{
+    const struct { const char* name; QSize size; int depth; } assets[] = {
+        {"background.gif", {380, 72}, 8}, {"play.gif", {64, 70}, 8}, {"pause_hover.gif", {64, 70}, 8},
+        {"stop.gif", {39, 70}, 8}, {"low.bmp", {54, 38}, 32}, {"high_pressed.bmp", {45, 38}, 32},
+        {"close.gif", {14, 70}, 8}, {"minimise.gif", {11, 70}, 8}, {"green.ico", {16, 16}, 32},
+    };
+    for (const auto& asset : assets) {
+        const QImage image = LoadPicture(SkinFile(asset.name));
+        EXPECT_EQ(image.size(), asset.size) << asset.name;
+        EXPECT_EQ(image.depth(), asset.depth) << asset.name;
+    }
+    EXPECT_EQ(LoadPicture(SkinFile("background.gif")).colorCount(), 256);
+    EXPECT_EQ(qAlpha(LoadPicture(SkinFile("play.gif")).color(255)), 0) << "index 255 is transparent";
+    EXPECT_EQ(SkinFile("high.bmp").at(28), 24) << "quality faces are 24-bit";
+}
