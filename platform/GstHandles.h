@@ -1,0 +1,25 @@
+#pragma once
+
+#include <gst/gst.h>
+#include <memory>
+
+// Owning handles for GLib and GStreamer pointers.
+struct GstObjectUnref {
+    void operator()(gpointer object) const { gst_object_unref(object); }
+};
+struct GstMessageUnref {
+    void operator()(GstMessage* message) const { gst_message_unref(message); }
+};
+struct GErrorFree {
+    void operator()(GError* error) const { g_error_free(error); }
+};
+struct GFree {
+    void operator()(gpointer memory) const { g_free(memory); }
+};
+
+using GstElementPtr = std::unique_ptr<GstElement, GstObjectUnref>;
+using GstBusPtr = std::unique_ptr<GstBus, GstObjectUnref>;
+using GstPadPtr = std::unique_ptr<GstPad, GstObjectUnref>;
+using GstMessagePtr = std::unique_ptr<GstMessage, GstMessageUnref>;
+using GErrorPtr = std::unique_ptr<GError, GErrorFree>;
+using GCharPtr = std::unique_ptr<gchar, GFree>;

@@ -1,0 +1,395 @@
+#include "MediaEngine.h"
+
+#include "Playlist.h"
+
+#include <QNetworkReply>
+#include <QSocketNotifier>
+#include <cmath>
+#include <mutex>
+
+namespace {
+
+constexpr int FirstConnectAttempts = 3;
+constexpr int FirstAttemptTimeoutMs = 4000;
+constexpr int QuickRetryMs = 500;
+constexpr int ReconnectAttemptTimeoutMs = 10000;
+constexpr int StallTimeoutMs = 10000;
+constexpr int MaxReconnectDelaySeconds = 30;
+constexpr int MaxRedirects = 5;
+// A pause longer than this resumes on a fresh connection: the server may have
+// dropped a listener that stopped reading, and radio resumes live anyway.
+constexpr qint64 ResumeOnSameConnectionMs = 10000;
+constexpr qint64 QuietReconnectAfterResumeMs = 5000;
+
+const char* const FirstAudioMessage = "sonvale-first-audio";
+
+void InitGStreamer()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { gst_init(nullptr, nullptr); });
+}
+
+GstPadProbeReturn OnFirstBuffer(GstPad*, GstPadProbeInfo*, gpointer sink)
+{
+    auto* element = GST_ELEMENT(sink);
+    gst_element_post_message(element,
+        gst_message_new_application(GST_OBJECT(element), gst_structure_new_empty(FirstAudioMessage)));
+    return GST_PAD_PROBE_REMOVE;
+}
+
+GstElement* MakeAudioSink()
+{
+    const QByteArray description = qgetenv("SONVALE_AUDIO_SINK");
+    if (description.isEmpty())
+        return gst_element_factory_make("autoaudiosink", nullptr);
+    GError* error = nullptr;
+    GstElement* bin = gst_parse_bin_from_description(description.constData(), TRUE, &error);
+    GErrorPtr owned(error);
+    if (owned)
+        qWarning("SONVALE_AUDIO_SINK: %s", owned->message);
+    return bin;
+}
+
+} // namespace
+
+MediaEngine::MediaEngine(QObject* parent)
+    : MediaPlayer(parent)
+{
+    InitGStreamer();
+    if (GstElementPtr probe{gst_element_factory_make("playbin", nullptr)}; !probe)
+        throw std::runtime_error("The media engine cannot be created: GStreamer's playbin is missing");
+    m_retryTimer.setSingleShot(true);
+    m_attemptTimer.setSingleShot(true);
+    m_stallTimer.setSingleShot(true);
+    connect(&m_retryTimer, &QTimer::timeout, this, &MediaEngine::StartAttempt);
+    connect(&m_attemptTimer, &QTimer::timeout, this, &MediaEngine::AttemptFailed);
+    connect(&m_stallTimer, &QTimer::timeout, this, &MediaEngine::StreamBroke);
+}
+
+MediaEngine::~MediaEngine()
+{
+    Teardown();
+}
+
+int MediaEngine::ReconnectDelaySeconds(int failures)
+{
+    return failures >= 5 ? MaxReconnectDelaySeconds : std::min(MaxReconnectDelaySeconds, 1 << failures);
+}
+
+void MediaEngine::SetState(int state)
+{
+    m_state = state;
+    emit PlayStateChange(state);
+}
+
+void MediaEngine::setURL(const QString& url)
+{
+    m_url = url;
+    const bool active = m_pipeline || m_playlistReply || m_retryTimer.isActive() || m_state == Paused;
+    if (active) {
+        Teardown();
+        SetState(Ready);
+    }
+    if (m_autoStart)
+        play();
+}
+
+void MediaEngine::setVolume(int value)
+{
+    m_volume = std::clamp(value, 0, 100);
+    ApplyVolume();
+}
+
+void MediaEngine::ApplyVolume()
+{
+    if (m_pipeline)
+        g_object_set(m_pipeline.get(), "volume", std::pow(m_volume / 100.0, 3.0), nullptr);
+}
+
+void MediaEngine::play()
+{
+    switch (m_state) {
+    case Playing:
+    case Buffering:
+    case Transitioning:
+    case Reconnecting:
+        return; // already on its way
+    case Paused:
+        if (m_pipeline && m_pausedFor.isValid() && m_pausedFor.elapsed() < ResumeOnSameConnectionMs) {
+            m_resumedAt.start();
+            m_wantPlaying = true;
+            gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING);
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    Connect();
+}
+
+void MediaEngine::pause()
+{
+    if (m_state == Playing || m_state == Buffering) {
+        m_retryTimer.stop();
+        m_attemptTimer.stop();
+        m_stallTimer.stop();
+        m_wantPlaying = false;
+        m_buffering = false;
+        gst_element_set_state(m_pipeline.get(), GST_STATE_PAUSED);
+        m_pausedFor.start();
+        SetState(Paused);
+    } else if (m_state == Transitioning || m_state == Reconnecting) {
+        Teardown();
+        SetState(Paused);
+    }
+}
+
+void MediaEngine::stop()
+{
+    Teardown();
+    m_hasPlayed = false;
+    if (m_state != Stopped)
+        SetState(Stopped);
+}
+
+void MediaEngine::Connect()
+{
+    Teardown();
+    m_hasPlayed = false;
+    m_failures = 0;
+    StartAttempt();
+}
+
+void MediaEngine::StartAttempt()
+{
+    Teardown();
+    if (!m_hasPlayed && m_state != Transitioning)
+        SetState(Transitioning);
+    m_attemptTimer.start(m_hasPlayed ? ReconnectAttemptTimeoutMs : FirstAttemptTimeoutMs);
+    FetchPlaylist();
+}
+
+void MediaEngine::FetchPlaylist()
+{
+    const QUrl url(m_url);
+    if (!url.isValid() || (url.scheme() != "http" && url.scheme() != "https")) {
+        QTimer::singleShot(0, this, [this, generation = m_generation] {
+            if (generation == m_generation)
+                AttemptFailed();
+        });
+        return;
+    }
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(MaxRedirects);
+    QNetworkReply* reply = m_network.get(request);
+    m_playlistReply = reply;
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply] { OnPlaylistData(reply); });
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { OnPlaylistFinished(reply); });
+}
+
+void MediaEngine::OnPlaylistData(QNetworkReply* reply)
+{
+    if (reply != m_playlistReply)
+        return;
+    const QString type = reply->header(QNetworkRequest::ContentTypeHeader).toString();
+    if (Playlist::IsAudio(type, reply->peek(16))) {
+        // The address is the stream itself: play it directly.
+        const QUrl stream = reply->url();
+        m_playlistReply = nullptr;
+        reply->abort();
+        reply->deleteLater();
+        StartPipeline(stream);
+    } else if (reply->bytesAvailable() > Playlist::MaxBytes) {
+        m_playlistReply = nullptr;
+        reply->abort();
+        reply->deleteLater();
+        AttemptFailed();
+    }
+}
+
+void MediaEngine::OnPlaylistFinished(QNetworkReply* reply)
+{
+    reply->deleteLater();
+    if (reply != m_playlistReply)
+        return;
+    m_playlistReply = nullptr;
+    const QByteArray body = reply->error() == QNetworkReply::NoError ? reply->read(Playlist::MaxBytes + 1) : QByteArray();
+    if (const auto stream = Playlist::FirstStreamEntry(body))
+        StartPipeline(*stream);
+    else
+        AttemptFailed();
+}
+
+void MediaEngine::StartPipeline(const QUrl& stream)
+{
+    GstElementPtr pipeline{gst_element_factory_make("playbin", nullptr)};
+    GstElement* sink = MakeAudioSink();
+    if (!pipeline || !sink) {
+        if (sink)
+            gst_object_unref(sink);
+        AttemptFailed();
+        return;
+    }
+    gst_object_ref_sink(pipeline.get());
+    // Audio only: never a video window, whatever the stream carries.
+    gst_util_set_object_arg(G_OBJECT(pipeline.get()), "flags", "audio+soft-volume");
+    g_object_set(pipeline.get(), "uri", stream.toString(QUrl::FullyEncoded).toUtf8().constData(), "audio-sink", sink,
+        nullptr);
+    if (GstPadPtr pad{gst_element_get_static_pad(sink, "sink")})
+        gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, OnFirstBuffer, sink, nullptr);
+
+    m_bus.reset(gst_element_get_bus(pipeline.get()));
+    GPollFD pollFd{};
+    gst_bus_get_pollfd(m_bus.get(), &pollFd);
+    m_busNotifier = std::make_unique<QSocketNotifier>(pollFd.fd, QSocketNotifier::Read);
+    connect(m_busNotifier.get(), &QSocketNotifier::activated, this, &MediaEngine::ReadBus);
+    m_pipeline = std::move(pipeline);
+    m_buffering = false;
+    m_audioSeen = false;
+    m_wantPlaying = true;
+    ApplyVolume();
+    if (gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
+        AttemptFailed();
+}
+
+void MediaEngine::AttemptFailed()
+{
+    Teardown();
+    ++m_failures;
+    if (m_hasPlayed) {
+        if (m_state != Reconnecting)
+            SetState(Reconnecting);
+        m_retryTimer.start(ReconnectDelaySeconds(m_failures - 1) * 1000);
+    } else if (m_failures < FirstConnectAttempts) {
+        m_retryTimer.start(QuickRetryMs * m_failures);
+    } else {
+        SetState(Stopped);
+    }
+}
+
+void MediaEngine::StreamBroke()
+{
+    if (!m_hasPlayed) {
+        AttemptFailed();
+        return;
+    }
+    if (m_resumedAt.isValid() && m_resumedAt.elapsed() < QuietReconnectAfterResumeMs) {
+        // The server dropped us while we were paused: open the stream anew.
+        m_resumedAt.invalidate();
+        Connect();
+        return;
+    }
+    m_failures = 0;
+    Teardown();
+    SetState(Reconnecting);
+    m_retryTimer.start(ReconnectDelaySeconds(0) * 1000);
+}
+
+void MediaEngine::Teardown()
+{
+    m_retryTimer.stop();
+    m_attemptTimer.stop();
+    m_stallTimer.stop();
+    if (m_playlistReply) {
+        QNetworkReply* reply = m_playlistReply;
+        m_playlistReply = nullptr;
+        reply->abort();
+        reply->deleteLater();
+    }
+    m_busNotifier.reset();
+    if (m_pipeline)
+        gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
+    m_bus.reset();
+    m_pipeline.reset();
+    m_buffering = false;
+    m_wantPlaying = false;
+    ++m_generation;
+}
+
+void MediaEngine::MaybePlaying()
+{
+    // Playing means audio is flowing, not merely that the pipeline runs: a
+    // stream without audio never gets here and its attempt times out.
+    if (!m_pipeline || !m_audioSeen || m_buffering || !m_wantPlaying || m_state == Playing)
+        return;
+    if (GST_STATE(m_pipeline.get()) != GST_STATE_PLAYING)
+        return;
+    m_attemptTimer.stop();
+    m_hasPlayed = true;
+    m_failures = 0;
+    SetState(Playing);
+}
+
+void MediaEngine::ReadBus()
+{
+    // A handler may tear the pipeline down; its bus goes with it.
+    while (m_bus) {
+        GstMessagePtr message{gst_bus_pop(m_bus.get())};
+        if (!message)
+            break;
+        HandleMessage(message.get());
+    }
+}
+
+void MediaEngine::HandleMessage(GstMessage* message)
+{
+    switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_ERROR:
+    case GST_MESSAGE_EOS:
+        StreamBroke();
+        break;
+    case GST_MESSAGE_BUFFERING: {
+        if (!m_wantPlaying)
+            break;
+        int percent = 100;
+        gst_message_parse_buffering(message, &percent);
+        if (percent < 100 && !m_buffering) {
+            m_buffering = true;
+            gst_element_set_state(m_pipeline.get(), GST_STATE_PAUSED);
+            SetState(Buffering);
+            if (m_hasPlayed)
+                m_stallTimer.start(StallTimeoutMs);
+        } else if (percent >= 100 && m_buffering) {
+            m_buffering = false;
+            m_stallTimer.stop();
+            gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING);
+        }
+        break;
+    }
+    case GST_MESSAGE_STATE_CHANGED: {
+        if (GST_MESSAGE_SRC(message) != GST_OBJECT(m_pipeline.get()))
+            break;
+        GstState oldState, newState, pending;
+        gst_message_parse_state_changed(message, &oldState, &newState, &pending);
+        if (newState == GST_STATE_PLAYING)
+            MaybePlaying();
+        break;
+    }
+    case GST_MESSAGE_TAG: {
+        GstTagList* tags = nullptr;
+        gst_message_parse_tag(message, &tags);
+        gchar* title = nullptr;
+        if (gst_tag_list_get_string(tags, GST_TAG_TITLE, &title)) {
+            GCharPtr owned(title);
+            const QString text = QString::fromUtf8(title);
+            if (text != m_title) {
+                m_title = text;
+                emit TitleChanged(m_title);
+            }
+        }
+        gst_tag_list_unref(tags);
+        break;
+    }
+    case GST_MESSAGE_APPLICATION:
+        if (gst_message_has_name(message, FirstAudioMessage)) {
+            m_audioSeen = true;
+            emit AudioStarted();
+            MaybePlaying();
+        }
+        break;
+    default:
+        break;
+    }
+}

@@ -1,0 +1,85 @@
+#include "Playlist.h"
+
+#include <QList>
+#include <QRegularExpression>
+#include <algorithm>
+
+namespace Playlist {
+namespace {
+
+bool IsPlaylistType(const QString& type)
+{
+    static const QStringList playlistTypes = {"audio/x-mpegurl", "audio/mpegurl", "audio/x-scpls",
+        "application/vnd.apple.mpegurl", "application/x-mpegurl", "application/pls+xml"};
+    return playlistTypes.contains(type);
+}
+
+bool LooksBinary(const QByteArray& body)
+{
+    const qsizetype sample = std::min<qsizetype>(body.size(), 4096);
+    qsizetype control = 0;
+    for (qsizetype i = 0; i < sample; ++i) {
+        const auto c = static_cast<unsigned char>(body[i]);
+        if (c == 0)
+            return true;
+        if (c < 0x20 && c != '\n' && c != '\r' && c != '\t')
+            ++control;
+    }
+    return control * 20 > sample;
+}
+
+std::optional<QUrl> HttpUrl(QString entry)
+{
+    entry = entry.trimmed();
+    if (!entry.startsWith("http://", Qt::CaseInsensitive) && !entry.startsWith("https://", Qt::CaseInsensitive))
+        return std::nullopt;
+    QUrl url(entry, QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty())
+        return std::nullopt;
+    return url;
+}
+
+} // namespace
+
+bool IsAudio(const QString& contentType, const QByteArray& head)
+{
+    const QString type = contentType.section(';', 0, 0).trimmed().toLower();
+    if (IsPlaylistType(type))
+        return false;
+    if (type.startsWith("audio/") || type == "application/ogg")
+        return true;
+    if (head.startsWith("ID3") || head.startsWith("OggS") || head.startsWith("fLaC"))
+        return true;
+    // An MPEG audio frame header: eleven set sync bits.
+    return head.size() >= 2 && static_cast<unsigned char>(head[0]) == 0xff
+        && (static_cast<unsigned char>(head[1]) & 0xe0) == 0xe0;
+}
+
+std::optional<QUrl> FirstStreamEntry(const QByteArray& body)
+{
+    if (body.isEmpty() || body.size() > MaxBytes || LooksBinary(body))
+        return std::nullopt;
+    const QString text = QString::fromUtf8(body);
+    const QString start = text.trimmed().left(64).toLower();
+    if (start.startsWith('<'))
+        return std::nullopt; // HTML or XML, not a playlist
+    const QStringList lines = text.split(QRegularExpression("[\r\n]+"), Qt::SkipEmptyParts);
+    const bool pls = start.startsWith("[playlist]");
+    static const QRegularExpression plsFile("^\\s*file\\d+\\s*=(.*)$", QRegularExpression::CaseInsensitiveOption);
+    for (const QString& line : lines) {
+        QString entry = line;
+        if (pls) {
+            const auto match = plsFile.match(line);
+            if (!match.hasMatch())
+                continue;
+            entry = match.captured(1);
+        } else if (line.trimmed().startsWith('#')) {
+            continue;
+        }
+        if (auto url = HttpUrl(entry))
+            return url;
+    }
+    return std::nullopt;
+}
+
+} // namespace Playlist

@@ -1,0 +1,214 @@
+// The media engine against a real local Icecast station and a misbehaving
+// HTTP server. What was played is recorded and its frequency measured:
+// /velmora carries 440 Hz, /velmora32 880 Hz.
+#include "MediaEngine.h"
+#include "TestSupport.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr double HighTone = 440;
+constexpr double LowTone = 880;
+
+class EngineProbe {
+public:
+    explicit EngineProbe(MediaEngine& engine)
+        : m_engine(engine)
+    {
+        QObject::connect(&engine, &MediaPlayer::PlayStateChange, [this](int state) { states.push_back(state); });
+        QObject::connect(&engine, &MediaEngine::AudioStarted, [this] { ++audioStarts; });
+    }
+    bool WaitForState(int state, int timeoutMs)
+    {
+        return WaitUntil([&] { return m_engine.playState() == state; }, timeoutMs);
+    }
+    std::vector<int> states;
+    int audioStarts = 0;
+
+private:
+    MediaEngine& m_engine;
+};
+
+void Configure(MediaEngine& engine)
+{
+    engine.settings().setAutoStart(false);
+    engine.setUiMode("invisible");
+    engine.settings().setVolume(100);
+}
+
+class MediaEngineOnStation : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { station = new Station(OwnLoopbackAddress(1)); }
+    static void TearDownTestSuite()
+    {
+        delete station;
+        station = nullptr;
+    }
+    void SetUp() override
+    {
+        recording = dir.filePath("played.raw");
+        qputenv("SONVALE_AUDIO_SINK", RecordingSink(recording).toUtf8());
+    }
+
+    static Station* station;
+    QTemporaryDir dir;
+    QString recording;
+};
+Station* MediaEngineOnStation::station = nullptr;
+
+} // namespace
+
+TEST_F(MediaEngineOnStation, PlaysTheChosenMountThroughItsPlaylistAndStops)
+{
+    MediaEngine engine;
+    EngineProbe probe(engine);
+    Configure(engine);
+    engine.setURL(station->PlaylistUrl("velmora32"));
+    EXPECT_EQ(engine.URL(), station->PlaylistUrl("velmora32"));
+    EXPECT_TRUE(probe.states.empty()) << "with autoStart off, setting the address opens nothing";
+
+    engine.controls().play();
+    ASSERT_TRUE(probe.WaitForState(Playing, 15000));
+    ASSERT_FALSE(probe.states.empty());
+    EXPECT_EQ(probe.states.front(), Transitioning);
+    EXPECT_EQ(probe.states.back(), Playing);
+    for (int state : probe.states)
+        EXPECT_TRUE(state == Transitioning || state == Buffering || state == Playing) << state;
+    EXPECT_EQ(probe.audioStarts, 1);
+
+    ASSERT_TRUE(WaitUntil([&] { return RecordedSeconds(recording) > 3; }, 15000));
+    engine.controls().stop();
+    EXPECT_EQ(engine.playState(), Stopped);
+    EXPECT_NEAR(RecordedFrequency(recording), LowTone, 15);
+}
+
+TEST_F(MediaEngineOnStation, ShortPauseResumesTheSameConnectionLongPauseOpensAFreshOne)
+{
+    MediaEngine engine;
+    EngineProbe probe(engine);
+    Configure(engine);
+    engine.setURL(station->PlaylistUrl("velmora"));
+    engine.controls().play();
+    ASSERT_TRUE(probe.WaitForState(Playing, 15000));
+    const int requests = station->PlaylistRequests("velmora");
+
+    engine.controls().pause();
+    EXPECT_EQ(engine.playState(), Paused);
+    QTest::qWait(1500);
+    probe.states.clear();
+    engine.controls().play();
+    ASSERT_TRUE(probe.WaitForState(Playing, 10000));
+    for (int state : probe.states)
+        EXPECT_TRUE(state == Buffering || state == Playing) << "resumed without connecting again: " << state;
+    EXPECT_EQ(station->PlaylistRequests("velmora"), requests);
+    EXPECT_EQ(engine.URL(), station->PlaylistUrl("velmora"));
+
+    engine.controls().pause();
+    QTest::qWait(11000);
+    probe.states.clear();
+    engine.controls().play();
+    ASSERT_TRUE(probe.WaitForState(Playing, 15000));
+    EXPECT_EQ(probe.states.front(), Transitioning);
+    ASSERT_TRUE(WaitUntil([&] { return RecordedSeconds(recording) > 2; }, 10000));
+    EXPECT_NEAR(RecordedFrequency(recording), HighTone, 15);
+}
+
+TEST_F(MediaEngineOnStation, ReconnectsWhenTheSourceDropsAndWhenIcecastRestarts)
+{
+    MediaEngine engine;
+    EngineProbe probe(engine);
+    Configure(engine);
+    engine.setURL(station->PlaylistUrl("velmora32"));
+    engine.controls().play();
+    ASSERT_TRUE(probe.WaitForState(Playing, 15000));
+
+    station->Drop("velmora32");
+    ASSERT_TRUE(probe.WaitForState(Reconnecting, 20000));
+    station->Restore("velmora32");
+    ASSERT_TRUE(probe.WaitForState(Playing, 40000)) << "back to playing once the source returns";
+
+    station->StopServer();
+    ASSERT_TRUE(probe.WaitForState(Reconnecting, 20000));
+    QTest::qWait(2000);
+    EXPECT_EQ(engine.playState(), Reconnecting) << "keeps trying while the server is away";
+    station->StartServer();
+    station->Restore("velmora32");
+    ASSERT_TRUE(probe.WaitForState(Playing, 40000));
+    ASSERT_TRUE(WaitUntil([&] { return RecordedSeconds(recording) > 2; }, 10000));
+    EXPECT_NEAR(RecordedFrequency(recording), LowTone, 15);
+    for (int state : probe.states)
+        EXPECT_NE(state, Stopped) << "a break never ends in Stopped by itself";
+
+    engine.controls().stop();
+    EXPECT_EQ(engine.playState(), Stopped);
+}
+
+TEST(MediaEngineFailures, EveryBadAddressEndsInStoppedWithin15SecondsWithoutBlocking)
+{
+    const QString address = OwnLoopbackAddress(2);
+    HttpFixture fixture(address, 8000);
+    qputenv("SONVALE_AUDIO_SINK", "fakesink");
+    const QStringList addresses = {
+        "http://sonvale-no-such-host.invalid:8000/velmora.m3u",
+        QStringLiteral("http://%1:9/velmora.m3u").arg(address), // refused
+        fixture.Url("/missing.m3u"),
+        fixture.Url("/silent"),
+        fixture.Url("/empty.m3u"),
+        fixture.Url("/page.m3u"),
+        fixture.Url("/binary.m3u"),
+        fixture.Url("/relative.m3u"),
+        fixture.Url("/loop"),
+        fixture.Url("/image.m3u"),
+        fixture.Url("/extended.m3u"),
+    };
+    std::vector<std::unique_ptr<MediaEngine>> engines;
+    std::vector<std::unique_ptr<EngineProbe>> probes;
+    for (const QString& url : addresses) {
+        engines.push_back(std::make_unique<MediaEngine>());
+        probes.push_back(std::make_unique<EngineProbe>(*engines.back()));
+        Configure(*engines.back());
+        engines.back()->setURL(url);
+    }
+
+    QElapsedTimer clock, tick;
+    qint64 longestGap = 0;
+    QTimer heartbeat;
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, tick.restart());
+    });
+    clock.start();
+    tick.start();
+    heartbeat.start(20);
+    for (auto& engine : engines)
+        engine->controls().play();
+    const bool allStopped = WaitUntil([&] {
+        return std::all_of(engines.begin(), engines.end(), [](auto& e) { return e->playState() == Stopped; });
+    }, 16000);
+    const qint64 elapsed = clock.elapsed();
+    heartbeat.stop();
+
+    for (std::size_t i = 0; i < engines.size(); ++i) {
+        SCOPED_TRACE(addresses[int(i)].toStdString());
+        EXPECT_EQ(engines[i]->playState(), Stopped);
+        ASSERT_FALSE(probes[i]->states.empty());
+        EXPECT_EQ(probes[i]->states.front(), Transitioning);
+        for (int state : probes[i]->states)
+            EXPECT_NE(state, Playing);
+    }
+    EXPECT_TRUE(allStopped);
+    EXPECT_LE(elapsed, 15000);
+    EXPECT_LT(longestGap, 1000) << "the UI thread was blocked";
+}
+
+TEST(MediaEngineReconnectDelay, GrowsFromOneSecondAndStopsAtThirty)
+{
+    std::vector<int> delays;
+    for (int failures = 0; failures < 8; ++failures)
+        delays.push_back(MediaEngine::ReconnectDelaySeconds(failures));
+    EXPECT_EQ(delays, (std::vector<int>{1, 2, 4, 8, 16, 30, 30, 30}));
+}

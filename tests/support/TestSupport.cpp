@@ -1,0 +1,123 @@
+#include "TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTest>
+#include <unistd.h>
+
+QString OwnLoopbackAddress(int suite)
+{
+    const int pid = int(getpid());
+    return QStringLiteral("127.%1.%2.%3").arg(100 + suite).arg((pid >> 8) & 0xff).arg(1 + (pid & 0xff) % 254);
+}
+
+QString SourceDir()
+{
+    return qEnvironmentVariable("SONVALE_SOURCE_DIR");
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs)
+{
+    return QTest::qWaitFor(condition, timeoutMs);
+}
+
+int Run(const QString& program, const QStringList& arguments, int timeoutMs)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return -1;
+    }
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+Station::Station(const QString& address)
+    : m_address(address)
+{
+    Call({"start"});
+}
+
+Station::~Station()
+{
+    Call({"stop"});
+}
+
+void Station::Call(const QStringList& arguments)
+{
+    const QString script = SourceDir() + "/scripts/station";
+    const int code = Run(script, arguments + QStringList{"--address", m_address, "--dir", m_dir.path()});
+    if (code != 0)
+        qWarning("station %s failed with %d", qPrintable(arguments.join(' ')), code);
+}
+
+QString Station::PlaylistUrl(const QString& mount) const
+{
+    return QStringLiteral("http://%1:8000/%2.m3u").arg(m_address, mount);
+}
+
+void Station::Drop(const QString& mount) { Call({"drop", mount}); }
+void Station::Restore(const QString& mount) { Call({"restore", mount}); }
+void Station::StopServer() { Call({"stop-server"}); }
+void Station::StartServer() { Call({"start-server"}); }
+
+int Station::PlaylistRequests(const QString& mount) const
+{
+    QFile log(m_dir.path() + "/log/access.log");
+    if (!log.open(QIODevice::ReadOnly))
+        return 0;
+    return int(QString::fromUtf8(log.readAll()).count(QStringLiteral("GET /%1.m3u ").arg(mount)));
+}
+
+HttpFixture::HttpFixture(const QString& address, int port)
+    : m_address(address)
+    , m_port(port)
+{
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    m_process.start("python3", {SourceDir() + "/tests/support/http_fixture.py", address, QString::number(port)});
+    m_process.waitForReadyRead(10000); // it prints one line once it listens
+}
+
+HttpFixture::~HttpFixture()
+{
+    m_process.terminate();
+    if (!m_process.waitForFinished(5000)) {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+}
+
+QString HttpFixture::Url(const QString& path) const
+{
+    return QStringLiteral("http://%1:%2%3").arg(m_address).arg(m_port).arg(path);
+}
+
+QString RecordingSink(const QString& path)
+{
+    return QStringLiteral("audioconvert ! audioresample ! audio/x-raw,format=S16LE,rate=44100,channels=1 ! "
+                          "filesink location=%1")
+        .arg(path);
+}
+
+double RecordedSeconds(const QString& path)
+{
+    return QFileInfo(path).size() / (44100.0 * 2);
+}
+
+double RecordedFrequency(const QString& path, double seconds)
+{
+    const double start = std::max(0.0, RecordedSeconds(path) - seconds);
+    QProcess sox;
+    sox.start("sox", {"-t", "raw", "-r", "44100", "-e", "signed", "-b", "16", "-c", "1", path, "-n", "trim",
+                         QString::number(start, 'f', 3), "stat"});
+    if (!sox.waitForFinished(30000))
+        return -1;
+    const QString report = QString::fromUtf8(sox.readAllStandardError());
+    const auto match = QRegularExpression("Rough\\s+frequency:\\s+(-?\\d+)").match(report);
+    return match.hasMatch() ? match.captured(1).toDouble() : -1;
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+#include <functional>
+#include <memory>
+
+// A loopback address of this test process's own (127.N.x.y), so that servers
+// on the fixed port 8000 of parallel test runs never meet.
+QString OwnLoopbackAddress(int suite);
+
+QString SourceDir();
+
+// Polls the event loop until the condition holds or the time is up.
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs);
+
+// Runs a command to its end (at most timeoutMs) and returns its exit code;
+// its output goes to the test's own output.
+int Run(const QString& program, const QStringList& arguments, int timeoutMs = 60000);
+
+// The local station of scripts/station, started on an address of its own
+// and stopped (every process by its pid) when this goes away.
+class Station {
+public:
+    explicit Station(const QString& address);
+    ~Station();
+    QString Address() const { return m_address; }
+    QString PlaylistUrl(const QString& mount) const;
+    QString Directory() const { return m_dir.path(); }
+    void Drop(const QString& mount);
+    void Restore(const QString& mount);
+    void StopServer();
+    void StartServer();
+    int PlaylistRequests(const QString& mount) const;
+
+private:
+    void Call(const QStringList& arguments);
+    QString m_address;
+    QTemporaryDir m_dir;
+};
+
+// tests/support/http_fixture.py serving its fixed routes on address:port.
+class HttpFixture {
+public:
+    HttpFixture(const QString& address, int port);
+    ~HttpFixture();
+    QString Url(const QString& path) const;
+
+private:
+    QString m_address;
+    int m_port;
+    QProcess m_process;
+};
+
+// An audio sink description that records raw 16-bit mono 44.1 kHz PCM.
+QString RecordingSink(const QString& path);
+double RecordedSeconds(const QString& path);
+// sox's "Rough frequency" of the last `seconds` of a raw recording; -1 if unknown.
+double RecordedFrequency(const QString& path, double seconds = 2.0);

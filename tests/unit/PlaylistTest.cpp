@@ -1,0 +1,37 @@
+#include "Playlist.h"
+
+#include <gtest/gtest.h>
+
+using Playlist::FirstStreamEntry;
+
+TEST(PlaylistParsing, FirstHttpEntryOfM3uExtendedM3uAndPls)
+{
+    EXPECT_EQ(FirstStreamEntry("http://host:8000/velmora\n"), QUrl("http://host:8000/velmora"));
+    EXPECT_EQ(FirstStreamEntry("#EXTM3U\r\n#EXTINF:-1,Radio Velmora\r\nstream.mp3\r\nHTTPS://b/x\r\nhttp://c/y\r\n"),
+        QUrl("https://b/x"));
+    EXPECT_EQ(FirstStreamEntry("[playlist]\nNumberOfEntries=2\nFile1=ftp://a/b\nTitle1=x\nfile2= http://c:8000/z \n"),
+        QUrl("http://c:8000/z"));
+    EXPECT_EQ(FirstStreamEntry("\xef\xbb\xbfhttp://bom/stream\n"), QUrl("http://bom/stream"))
+        << "playlists saved with a byte-order mark";
+}
+
+TEST(PlaylistParsing, RepliesThatAreNotPlaylistsGiveNothing)
+{
+    EXPECT_EQ(FirstStreamEntry(""), std::nullopt);
+    EXPECT_EQ(FirstStreamEntry("  \n\n"), std::nullopt);
+    EXPECT_EQ(FirstStreamEntry("<!DOCTYPE html><html><a href=\"http://x/y\">x</a></html>"), std::nullopt);
+    EXPECT_EQ(FirstStreamEntry(QByteArray("http://x/y\n\0\0\0", 14)), std::nullopt) << "binary";
+    EXPECT_EQ(FirstStreamEntry("stream.mp3\n/abs/path.mp3\nfile:///etc/passwd\nftp://x/y\nhttp://\n"), std::nullopt);
+    EXPECT_EQ(FirstStreamEntry(QByteArray(Playlist::MaxBytes + 1, 'a')), std::nullopt) << "too large";
+}
+
+TEST(PlaylistParsing, AudioIsRecognisedByTypeOrByItsFirstBytes)
+{
+    EXPECT_TRUE(Playlist::IsAudio("audio/mpeg", ""));
+    EXPECT_TRUE(Playlist::IsAudio("application/ogg", ""));
+    EXPECT_FALSE(Playlist::IsAudio("audio/x-mpegurl", "")) << "a playlist type is not audio";
+    EXPECT_FALSE(Playlist::IsAudio("audio/x-scpls; charset=utf-8", ""));
+    EXPECT_TRUE(Playlist::IsAudio("application/octet-stream", QByteArray::fromHex("fffb9064")));
+    EXPECT_TRUE(Playlist::IsAudio("", "ID3\x03"));
+    EXPECT_FALSE(Playlist::IsAudio("text/plain", "http://x"));
+}
