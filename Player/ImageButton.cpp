@@ -1,6 +1,7 @@
 #include "ImageButton.h"
 
 #include "ButtonHelper.h"
+#include "PictureBox.h"
 #include "Picture.h"
 #include "PropertyBag.h"
 #include "Twips.h"
@@ -11,23 +12,6 @@
 #include <QPointer>
 
 namespace {
-
-// Mouse button and shift codes as the container's handlers expect them.
-int ButtonCode(Qt::MouseButton button)
-{
-    switch (button) {
-    case Qt::LeftButton: return 1;
-    case Qt::RightButton: return 2;
-    case Qt::MiddleButton: return 4;
-    default: return 0;
-    }
-}
-
-int ShiftCode(Qt::KeyboardModifiers modifiers)
-{
-    return (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0)
-        | (modifiers & Qt::AltModifier ? 4 : 0);
-}
 
 QPixmap ReadPicture(const PropertyBag& bag, const QString& key)
 {
@@ -199,7 +183,7 @@ void ImageButton::paintEvent(QPaintEvent*)
 
 void ImageButton::mousePressEvent(QMouseEvent* event)
 {
-    const int button = ButtonCode(event->button());
+    const int button = MouseButtonCode(event->button());
     if (button == 1) {
         m_leftPressed = true;
         DrawPressed(true);

@@ -1,0 +1,125 @@
+#pragma once
+
+#include "DragFrame.h"
+#include "SystrayHelper.h"
+
+#include <QImage>
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+
+class FocusFrame;
+class ImageButton;
+class ImageHolder;
+class MediaPlayer;
+class NotifyIconShell;
+class PictureBox;
+class QAction;
+class QLabel;
+class QMenu;
+
+// The status text for a play state; `highQuality` picks the suffix of state 3.
+QString StatusTextFor(int state, bool highQuality);
+
+// The stream's host: SONVALE_STREAM_HOST from the environment, else the one
+// the player was built with.
+QString StreamHost();
+
+// The player's only window: a frameless 380 x 72 skinned window built from its
+// stored design, holding the media engine, the image buttons, the hidden
+// image holders, the status label and the popup menu.
+class PlayerForm : public QWidget, private SystrayHelper::TrayWindow {
+    Q_OBJECT
+    Q_PROPERTY(QImage Picture READ Picture)
+
+public:
+    // The engine comes in from outside so that tests can watch it.
+    PlayerForm(std::unique_ptr<MediaPlayer> engine, NotifyIconShell& shell);
+    ~PlayerForm() override;
+
+    // The load sequence: engine settings, quality, outline, twips, title,
+    // stop disabled, tray icon, tray hook.
+    void Load();
+
+    QImage Picture() const { return m_picture; }
+    QString HighQualityAddress() const;
+    QString LowQualityAddress() const;
+
+    std::uint32_t ShellTrayAdd(std::uint32_t icon);
+    void ShellTrayDelete();
+    void HookWindow(QWidget* window);
+    void UnhookWindow();
+    void ShowForm() override;
+    void ShowPopupMenu(int buttun) override;
+    void PlayPauseCommand();
+    void StopCommand();
+
+    // The engine and controls, named as in the design.
+    MediaPlayer* WindowsMediaPlayer1 = nullptr;
+    ImageButton* closeImageButton = nullptr;
+    ImageButton* lowSpeedImageButton = nullptr;
+    ImageButton* stopImageButton = nullptr;
+    ImageButton* playPauseImageButton = nullptr;
+    ImageButton* highSpeedImageButton = nullptr;
+    ImageButton* minimiseImageButton = nullptr;
+    PictureBox* Picture1 = nullptr;
+    PictureBox* backgroundPicture = nullptr;
+    ImageHolder* greenIcon = nullptr;
+    ImageHolder* redIcon = nullptr;
+    ImageHolder* playHoverImage = nullptr;
+    ImageHolder* pauseHoverImage = nullptr;
+    ImageHolder* pauseImage = nullptr;
+    ImageHolder* playImage = nullptr;
+    QLabel* statusLabel = nullptr;
+    QMenu* contextMenu = nullptr;
+    QAction* playPauseMenuItem = nullptr;
+    QAction* stopMenuItem = nullptr;
+    QAction* openMenuItem = nullptr;
+    QAction* sep1 = nullptr;
+    QAction* highSpeedMenuItem = nullptr;
+    QAction* lowSpeedMenuItem = nullptr;
+    QAction* sep = nullptr;
+    QAction* exitMenuItem = nullptr;
+
+    int TwipsPerPixelX = 0;
+    int TwipsPerPixelY = 0;
+    bool IsPlaying = false;
+
+    // The drag state.
+    int DragStartX = 0;
+    int DragStartY = 0;
+    QPoint DragStartPoint;
+    DragRect DragWindowRect;
+    DragRect DragFrame;
+    DragRect DrawnFrame;
+    QByteArray TrayIconData;
+
+    FocusFrame& Frame() { return *m_frame; }
+
+signals:
+    // The window was unloaded; the program ends.
+    void Unloaded();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QWidget* Window() override { return this; }
+    void BuildFromDesign();
+    void ConnectHandlers();
+    void OnPlayStateChange(int NewState);
+    void Picture1_MouseDown(int Button, int Shift, float X, float Y);
+    void Picture1_MouseMove(int Button, int Shift, float X, float Y);
+    void Picture1_MouseUp(int Button, int Shift, float X, float Y);
+    void BeginDrag(float X, float Y);
+    void DragFrameTo(float X, float Y);
+    void EndDrag(float X, float Y);
+    QPoint ClientToScreen(QPoint point) const;
+
+    std::unique_ptr<MediaPlayer> m_engine;
+    NotifyIconShell& m_shell;
+    QImage m_picture;
+    std::unique_ptr<FocusFrame> m_frame;
+    bool m_unloaded = false;
+};

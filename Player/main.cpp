@@ -1,0 +1,63 @@
+// Sonvale: the Radio Velmora player.
+#include "MainModule.h"
+#include "PlayerForm.h"
+#include "TrayShell.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <cstdio>
+#include <exception>
+#include <unistd.h>
+
+namespace {
+
+// An error that reaches the top of an event handler ends the program with the
+// standard report: a message box with the error's text, the same on stderr,
+// exit status 1.
+[[noreturn]] void ReportUnhandledError(const char* text)
+{
+    std::fprintf(stderr, "Sonvale: %s\n", text);
+    std::fflush(stderr);
+    if (qApp)
+        QMessageBox::critical(nullptr, QStringLiteral("Sonvale"), QString::fromUtf8(text));
+    _exit(1);
+}
+
+class PlayerApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& error) {
+            ReportUnhandledError(error.what());
+        } catch (...) {
+            ReportUnhandledError("Unknown error");
+        }
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Global window positions, shaped windows and the window list need X11:
+    // on a Wayland desktop the player runs as an X11 client.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    PlayerApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Sonvale"));
+    QApplication::setApplicationVersion(QStringLiteral("1.00.0058"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    try {
+        QtTrayShell shell;
+        std::unique_ptr<PlayerForm> form = MainModule::Main(shell);
+        if (!form)
+            return 0;
+        QObject::connect(form.get(), &PlayerForm::Unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+        return app.exec();
+    } catch (const std::exception& error) {
+        ReportUnhandledError(error.what());
+    }
+}

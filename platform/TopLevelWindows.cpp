@@ -1,0 +1,79 @@
+#include "TopLevelWindows.h"
+
+#include <QGuiApplication>
+#include <memory>
+#include <xcb/xcb.h>
+
+namespace {
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+template <typename T> using XcbReply = std::unique_ptr<T, FreeDeleter>;
+
+xcb_connection_t* Connection()
+{
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_atom_t Atom(xcb_connection_t* c, const char* name)
+{
+    XcbReply<xcb_intern_atom_reply_t> reply(
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr));
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+QByteArray Property(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property, xcb_atom_t type)
+{
+    if (property == XCB_ATOM_NONE)
+        return {};
+    XcbReply<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(c, xcb_get_property(c, 0, window, property, type, 0, 1024), nullptr));
+    if (!reply || reply->format != 8)
+        return {};
+    return QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())),
+        xcb_get_property_value_length(reply.get()));
+}
+
+} // namespace
+
+std::vector<TopLevelWindow> ListTopLevelWindows()
+{
+    xcb_connection_t* c = Connection();
+    if (!c)
+        return {};
+    const xcb_atom_t netWmName = Atom(c, "_NET_WM_NAME");
+    const xcb_atom_t utf8 = Atom(c, "UTF8_STRING");
+    std::vector<TopLevelWindow> windows;
+    std::vector<xcb_window_t> pending;
+    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(c)); it.rem; xcb_screen_next(&it))
+        pending.push_back(it.data->root);
+    // Window managers put client windows inside frames: walk the whole tree.
+    for (std::size_t next = 0; next < pending.size() && pending.size() < 100000; ++next) {
+        XcbReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, xcb_query_tree(c, pending[next]), nullptr));
+        if (!tree)
+            continue;
+        const xcb_window_t* children = xcb_query_tree_children(tree.get());
+        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+            const xcb_window_t w = children[i];
+            pending.push_back(w);
+            TopLevelWindow window{w, Property(c, w, netWmName, utf8), {}};
+            if (window.title.isEmpty())
+                window.title = Property(c, w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING);
+            const QByteArray wmClass = Property(c, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING);
+            window.wmClass = wmClass.mid(wmClass.indexOf('\0') + 1);
+            window.wmClass.truncate(window.wmClass.indexOf('\0') < 0 ? window.wmClass.size() : window.wmClass.indexOf('\0'));
+            windows.push_back(std::move(window));
+        }
+    }
+    return windows;
+}
+
+void MapTopLevelWindow(std::uint32_t id)
+{
+    if (xcb_connection_t* c = Connection()) {
+        xcb_map_window(c, id);
+        xcb_flush(c);
+    }
+}
