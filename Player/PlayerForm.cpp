@@ -8,8 +8,10 @@
 #include "PropertyBag.h"
 #include "TransparencyHelper.h"
 #include "TrayShell.h"
+#include "TopLevelWindows.h"
 #include "Twips.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QFile>
@@ -112,6 +114,7 @@ PlayerForm::PlayerForm(std::unique_ptr<MediaPlayer> engine, NotifyIconShell& she
 {
     BuildFromDesign();
     ConnectHandlers();
+    m_mapWatcher = WatchMapsFromOutside(this);
 }
 
 PlayerForm::~PlayerForm() = default;

@@ -14,6 +14,7 @@ class ImageHolder;
 class MediaPlayer;
 class NotifyIconShell;
 class PictureBox;
+class QAbstractNativeEventFilter;
 class QAction;
 class QLabel;
 class QMenu;
@@ -121,5 +122,6 @@ private:
     NotifyIconShell& m_shell;
     QImage m_picture;
     std::unique_ptr<FocusFrame> m_frame;
+    std::unique_ptr<QAbstractNativeEventFilter> m_mapWatcher;
     bool m_unloaded = false;
 };

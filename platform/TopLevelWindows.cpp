@@ -1,6 +1,11 @@
 #include "TopLevelWindows.h"
 
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
 #include <QGuiApplication>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
 #include <memory>
 #include <xcb/xcb.h>
 
@@ -76,4 +81,44 @@ void MapTopLevelWindow(std::uint32_t id)
         xcb_map_window(c, id);
         xcb_flush(c);
     }
+}
+
+namespace {
+
+class MapWatcher : public QAbstractNativeEventFilter {
+public:
+    explicit MapWatcher(QWidget* window)
+        : m_window(window)
+    {
+        QCoreApplication::instance()->installNativeEventFilter(this);
+    }
+    ~MapWatcher() override
+    {
+        if (QCoreApplication::instance())
+            QCoreApplication::instance()->removeNativeEventFilter(this);
+    }
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override
+    {
+        if (eventType != "xcb_generic_event_t" || !m_window)
+            return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7f) != XCB_MAP_NOTIFY)
+            return false;
+        const auto* map = reinterpret_cast<const xcb_map_notify_event_t*>(event);
+        if (map->window == m_window->winId() && !m_window->isVisible()) {
+            QPointer<QWidget> window = m_window;
+            QTimer::singleShot(0, window, [window] { window->show(); });
+        }
+        return false;
+    }
+
+private:
+    QPointer<QWidget> m_window;
+};
+
+} // namespace
+
+std::unique_ptr<QAbstractNativeEventFilter> WatchMapsFromOutside(QWidget* window)
+{
+    return std::make_unique<MapWatcher>(window);
 }

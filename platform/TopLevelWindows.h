@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 // The X11 display's top-level windows, read with xcb through Qt's own
@@ -18,3 +19,12 @@ std::vector<TopLevelWindow> ListTopLevelWindows();
 
 // Maps (shows) a window of any client, in its current size and place.
 void MapTopLevelWindow(std::uint32_t id);
+
+class QWidget;
+class QAbstractNativeEventFilter;
+
+// Keeps a top-level widget's idea of its visibility in line when another
+// program maps its X window (a second start showing the first one): the
+// widget is then shown through Qt as well, so that a later hide works.
+// The watch ends when the returned filter is destroyed.
+std::unique_ptr<QAbstractNativeEventFilter> WatchMapsFromOutside(QWidget* window);

@@ -1,0 +1,167 @@
+"""A desktop for end-to-end tests: Xvfb with a tray (trayer), the local station,
+and small helpers around xdotool, xwininfo and sox. Every process started here
+is stopped by its own pid."""
+import os
+import re
+import signal
+import subprocess
+import tempfile
+import time
+
+SOURCE = os.environ.get("SONVALE_SOURCE_DIR", os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
+
+
+def wait_until(condition, timeout, interval=0.1):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        result = condition()
+        if result:
+            return result
+        time.sleep(interval)
+    return condition()
+
+
+def own_address(suite):
+    pid = os.getpid()
+    return f"127.{100 + suite}.{(pid >> 8) & 0xff}.{1 + (pid & 0xff) % 254}"
+
+
+def stop(process, timeout=10):
+    if process is None or process.poll() is not None:
+        return
+    process.send_signal(signal.SIGTERM)
+    try:
+        process.wait(timeout)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+
+
+class Desktop:
+    """Xvfb on a display of this test's own, with trayer docked at the top right."""
+
+    def __init__(self, with_tray=True):
+        self.display = f":{200 + os.getpid() % 700}"
+        self.env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb")
+        self.env.pop("WAYLAND_DISPLAY", None)
+        self.xvfb = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "1024x600x24", "-nolisten", "tcp"],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        socket = f"/tmp/.X11-unix/X{self.display[1:]}"
+        if not wait_until(lambda: os.path.exists(socket) and self.run(["xwininfo", "-root"]).returncode == 0, 20):
+            raise RuntimeError("Xvfb did not start")
+        self.trayer = None
+        if with_tray:
+            self.trayer = subprocess.Popen(
+                ["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120",
+                 "--height", "24", "--transparent", "false", "--tint", "0x303030"],
+                env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            if not wait_until(lambda: self.find_line(r'"panel": \("panel" "trayer"\)'), 20):
+                raise RuntimeError("trayer did not start")
+
+    def close(self):
+        stop(self.trayer)
+        stop(self.xvfb)
+
+    def run(self, command, **kwargs):
+        return subprocess.run(command, env=self.env, capture_output=True, text=True, timeout=60, **kwargs)
+
+    def start(self, command, env=None):
+        return subprocess.Popen(command, env=dict(self.env, **(env or {})),
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def tree(self):
+        return self.run(["xwininfo", "-root", "-tree"]).stdout
+
+    def find_line(self, pattern):
+        for line in self.tree().splitlines():
+            if re.search(pattern, line):
+                return line
+        return None
+
+    def window(self, title):
+        """(id, x, y, width, height) of the first window with this exact title, mapped or not."""
+        for line in self.tree().splitlines():
+            match = re.match(r'\s*(0x[0-9a-f]+) "(.*)": \((.*?)\)\s+(\d+)x(\d+)\+(-?\d+)\+(-?\d+)\s+\+(-?\d+)\+(-?\d+)', line)
+            if match and match.group(2) == title:
+                return int(match.group(1), 16), int(match.group(8)), int(match.group(9)), int(match.group(4)), int(match.group(5))
+        return None
+
+    def window_class(self, window_id):
+        return self.run(["xprop", "-id", str(window_id), "WM_CLASS"]).stdout
+
+    def mapped(self, window_id):
+        return "IsViewable" in self.run(["xwininfo", "-id", str(window_id)]).stdout
+
+    def tray_icon(self, name="Sonvale"):
+        """Screen centre of the icon embedded in trayer's panel, or None."""
+        lines = self.tree().splitlines()
+        inside_panel = False
+        for line in lines:
+            if '"panel": ("panel" "trayer")' in line:
+                inside_panel = True
+                continue
+            if inside_panel:
+                match = re.match(rf'\s*0x[0-9a-f]+ "{name}": .*?(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+)', line)
+                if match:
+                    w, h, x, y = map(int, match.groups())
+                    return x + w // 2, y + h // 2
+                if re.match(r"\s{5}0x", line):  # back at the root's children
+                    inside_panel = False
+        return None
+
+    def menus(self):
+        """Sizes of the mapped popup menus of the player."""
+        sizes = []
+        for line in self.tree().splitlines():
+            match = re.match(r'\s*(0x[0-9a-f]+) "Sonvale": \("Sonvale" "Sonvale"\)\s+(\d+)x(\d+)', line)
+            if match and int(match.group(3)) > 30 and self.mapped(int(match.group(1), 16)):
+                sizes.append((int(match.group(2)), int(match.group(3))))
+        return sizes
+
+    def pixel(self, x, y):
+        """The screen's colour at (x, y) as (r, g, b)."""
+        out = self.run(["import", "-window", "root", "-crop", f"1x1+{x}+{y}", "-depth", "8", "txt:-"]).stdout
+        match = re.search(r"\((\d+),(\d+),(\d+)", out.splitlines()[-1])
+        return tuple(int(v) for v in match.groups()) if match else None
+
+    def screenshot(self, path):
+        self.run(["import", "-window", "root", path])
+
+    def click(self, x, y, button=1, repeat=1):
+        self.run(["xdotool", "mousemove", "--sync", str(x), str(y)])
+        self.run(["xdotool", "click", "--repeat", str(repeat), "--delay", "60", str(button)])
+
+    def key(self, name):
+        self.run(["xdotool", "key", name])
+
+
+class Station:
+    """scripts/station on an address of its own."""
+
+    def __init__(self, address, demo=False):
+        self.address = address
+        self.dir = tempfile.mkdtemp(prefix="sonvale-station-")
+        command = [os.path.join(SOURCE, "scripts", "station"), "start", "--address", address, "--dir", self.dir]
+        subprocess.run(command + (["--demo"] if demo else []), check=True, timeout=120)
+
+    def close(self):
+        subprocess.run([os.path.join(SOURCE, "scripts", "station"), "stop", "--address", self.address, "--dir", self.dir],
+                       timeout=60)
+
+
+def recording_sink(path):
+    return ("audioconvert ! audioresample ! audio/x-raw,format=S16LE,rate=44100,channels=1 ! "
+            f"filesink location={path}")
+
+
+def recorded_seconds(path):
+    return os.path.getsize(path) / 88200 if os.path.exists(path) else 0
+
+
+def frequency(path, last_seconds=2.0):
+    """sox's rough frequency of the last seconds of a raw recording."""
+    start = max(0.0, recorded_seconds(path) - last_seconds)
+    out = subprocess.run(["sox", "-t", "raw", "-r", "44100", "-e", "signed", "-b", "16", "-c", "1", path, "-n",
+                          "trim", f"{start:.3f}", "stat"], capture_output=True, text=True, timeout=60).stderr
+    match = re.search(r"Rough\s+frequency:\s+(-?\d+)", out)
+    return int(match.group(1)) if match else -1

@@ -1,0 +1,140 @@
+"""The real Sonvale binary under Xvfb with a tray host, against the local station, driven with xdotool."""
+import os
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from desktop import Desktop, Station, frequency, own_address, recorded_seconds, recording_sink, stop, wait_until  # noqa: E402
+
+PLAYER = os.environ.get("SONVALE_PLAYER", "build/Player/Sonvale")
+SHAPE_CHECK = os.environ.get("SONVALE_SHAPE_CHECK", "build/tests/sonvale-shape-check")
+TITLE = "Radio Velmora Player"
+HIGH_TONE, LOW_TONE = 440, 880
+
+
+class PlayerOnADesktop(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.station = Station(own_address(3))
+        cls.desktop = Desktop()
+        cls.scratch = tempfile.mkdtemp(prefix="sonvale-e2e-")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.desktop.close()
+        cls.station.close()
+
+    def setUp(self):
+        self.recording = os.path.join(self.scratch, f"{self.id().split('.')[-1]}.raw")
+        self.player = None
+
+    def tearDown(self):
+        stop(self.player)
+
+    def start_player(self):
+        self.player = self.desktop.start([PLAYER], env={
+            "SONVALE_STREAM_HOST": self.station.address, "SONVALE_AUDIO_SINK": recording_sink(self.recording)})
+        window = wait_until(lambda: self.desktop.window(TITLE), 20)
+        self.assertIsNotNone(window, "the player's window did not appear")
+        self.assertTrue(wait_until(lambda: self.desktop.tray_icon(), 20), "no tray icon")
+        return window
+
+    def press(self, x, y, button=1):
+        """Clicks at a point of the player's window."""
+        _, left, top, _, _ = self.desktop.window(TITLE)
+        self.desktop.click(left + x, top + y, button)
+
+    def icon_colour(self):
+        x, y = self.desktop.tray_icon()
+        return self.desktop.pixel(x, y)
+
+    def wait_for_tone(self, tone, after_seconds):
+        self.assertTrue(wait_until(lambda: recorded_seconds(self.recording) > after_seconds + 3, 30))
+        self.assertAlmostEqual(frequency(self.recording), tone, delta=15)
+
+    def test_window_outline_tray_and_dragging(self):
+        window_id, x, y, width, height = self.start_player()
+        self.assertEqual((x, y, width, height), (212, 196, 380, 72))
+        self.assertIn('"Sonvale"', self.desktop.window_class(window_id))
+        check = subprocess.run([SHAPE_CHECK, str(window_id)], env=self.desktop.env, capture_output=True, text=True)
+        self.assertEqual(check.returncode, 0, check.stdout)
+        red, green, _ = self.icon_colour()
+        self.assertGreater(red, green, "the icon is red while stopped")
+
+        _, left, top, _, _ = self.desktop.window(TITLE)
+        self.desktop.run(["xdotool", "mousemove", "--sync", str(left + 140), str(top + 50), "mousedown", "1"])
+        for step in range(1, 5):
+            self.desktop.run(["xdotool", "mousemove", "--sync", str(left + 140 + 10 * step), str(top + 50 + 6 * step)])
+        self.desktop.run(["xdotool", "mouseup", "1"])
+        self.assertTrue(wait_until(lambda: self.desktop.window(TITLE)[1:3] == (left + 40, top + 24), 10),
+                        f"window at {self.desktop.window(TITLE)[1:3]}")
+
+    def test_playback_follows_the_quality_choice(self):
+        self.start_player()
+        self.press(36, 36)  # play/pause
+        self.wait_for_tone(LOW_TONE, 0)
+        self.assertTrue(wait_until(lambda: self.icon_colour()[1] > self.icon_colour()[0], 10), "icon turns green")
+
+        self.press(255, 52)  # high quality
+        self.press(36, 36)   # pause
+        time.sleep(1)
+        self.press(36, 36)   # play the high-quality stream
+        heard = recorded_seconds(self.recording)
+        time.sleep(1)
+        self.wait_for_tone(HIGH_TONE, max(0.0, recorded_seconds(self.recording) - heard))
+
+    def test_hiding_showing_menu_second_start_and_exit(self):
+        window_id, *_ = self.start_player()
+        self.press(360, 12)  # minimise
+        self.assertTrue(wait_until(lambda: not self.desktop.mapped(window_id), 10), "minimise hides the window")
+        icon = self.desktop.tray_icon()
+        self.desktop.click(*icon, repeat=2)
+        self.assertTrue(wait_until(lambda: self.desktop.mapped(window_id), 10), "tray double-click shows it")
+
+        self.desktop.click(*icon, button=3)
+        shown_menu = wait_until(self.desktop.menus, 10)
+        self.assertTrue(shown_menu)
+        self.desktop.key("Escape")
+        self.assertTrue(wait_until(lambda: not self.desktop.menus(), 10))
+        self.press(360, 12)
+        self.assertTrue(wait_until(lambda: not self.desktop.mapped(window_id), 10))
+        self.desktop.click(*icon, button=3)
+        hidden_menu = wait_until(self.desktop.menus, 10)
+        self.assertTrue(hidden_menu)
+        self.assertGreater(hidden_menu[0][1], shown_menu[0][1], "the menu offers Open while the window is hidden")
+        self.desktop.key("o")
+        self.assertTrue(wait_until(lambda: self.desktop.mapped(window_id), 10), "Open shows the window")
+
+        self.press(360, 12)
+        self.assertTrue(wait_until(lambda: not self.desktop.mapped(window_id), 10))
+        second = self.desktop.start([PLAYER], env={"SONVALE_STREAM_HOST": self.station.address})
+        self.assertEqual(second.wait(30), 0)
+        self.assertTrue(wait_until(lambda: self.desktop.mapped(window_id), 10), "a second start shows the first")
+        windows = [line for line in self.desktop.tree().splitlines() if f'"{TITLE}"' in line]
+        self.assertEqual(len(windows), 1, "the second start made no window")
+
+        self.press(360, 12)
+        self.assertTrue(wait_until(lambda: not self.desktop.mapped(window_id), 10),
+                        "hiding works again after another start showed the window")
+        self.desktop.click(*icon, button=3)
+        self.assertTrue(wait_until(self.desktop.menus, 10))
+        self.desktop.key("x")  # E&xit
+        self.assertEqual(self.player.wait(30), 0)
+        self.assertTrue(wait_until(lambda: self.desktop.tray_icon() is None, 10), "the tray icon is gone")
+
+    def test_another_programs_window_with_the_title_does_not_stop_the_start(self):
+        other = self.desktop.start(["xmessage", "-title", "radio velmora player notes", "notes"])
+        try:
+            self.assertTrue(wait_until(lambda: self.desktop.window("radio velmora player notes"), 10))
+            self.start_player()
+            self.press(374, 12)  # close
+            self.assertEqual(self.player.wait(30), 0)
+        finally:
+            stop(other)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
