@@ -577,6 +577,31 @@ QImage AppIcon(int size)
     return icon;
 }
 
+// The updater's icon: the player's icon with a download arrow.
+QImage UpdaterIcon(int size)
+{
+    QImage icon = AppIcon(size);
+    QPainter p(&icon);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 128.0, size / 128.0);
+    p.setPen(QPen(QColor(0x0c, 0x0e, 0x13), 4));
+    p.setBrush(Ink);
+    p.drawEllipse(QPointF(96, 96), 28, 28);
+    QPainterPath arrow;
+    arrow.moveTo(89, 78);
+    arrow.lineTo(103, 78);
+    arrow.lineTo(103, 94);
+    arrow.lineTo(112, 94);
+    arrow.lineTo(96, 112);
+    arrow.lineTo(80, 94);
+    arrow.lineTo(89, 94);
+    arrow.closeSubpath();
+    p.setPen(Qt::NoPen);
+    p.setBrush(Amber.darker(115));
+    p.drawPath(arrow);
+    return icon;
+}
+
 void Preview(const QString& path, const QImage& background)
 {
     const auto load = [](const QString& name) { return QImage(OutputDir + '/' + name); };
@@ -664,6 +689,12 @@ int main(int argc, char** argv)
     for (int size : {128, 48, 32, 16})
         app10.push_back({AppIcon(size), 32});
     WriteIco("sonvale.ico", app10);
+    std::vector<IconEntry> updater10;
+    for (int bits : {4, 8, 32})
+        for (int size : {48, 32, 16})
+            updater10.push_back({UpdaterIcon(size), bits});
+    updater10.push_back({UpdaterIcon(256), 32});
+    WriteIco("../Updater/updater.ico", updater10);
 
     if (argc > 2)
         Preview(QString::fromLocal8Bit(argv[2]), shown);

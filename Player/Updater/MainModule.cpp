@@ -1,0 +1,104 @@
+#include "MainModule.h"
+
+#include "UpdaterPlatform.h"
+#include "XmlHttp.h"
+
+#include <QDomDocument>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QSettings>
+#include <stdexcept>
+
+namespace MainModule {
+namespace {
+
+const char* const Title = "Radio Velmora Updater";
+constexpr int MB_YESNO_QUESTION = 0x24;
+constexpr int MB_OK_INFORMATION = 0x40;
+constexpr int IDYES = 6;
+constexpr qint64 MaxCheckReplyBytes = 64 * 1024;
+constexpr int TempPathBufferLength = 255;
+
+QUrl ServiceUrl(const Options& options, const QByteArray& pathAndQuery)
+{
+    return QUrl::fromEncoded("http://" + options.updateServiceHost.toUtf8() + pathAndQuery, QUrl::StrictMode);
+}
+
+} // namespace
+
+QString GetInstalledVersion()
+{
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Radio Velmora"));
+    return settings.value(QStringLiteral("Player/Version"), QStringLiteral("0100000000")).toString();
+}
+
+bool IsClientLatestVersion(const QString& version, const Options& options)
+{
+    // The version is percent-encoded; ordinary versions pass unchanged.
+    const QUrl url = ServiceUrl(options, "/player/isclientlatestversion.php?version=" + QUrl::toPercentEncoding(version));
+    const HttpReply reply = HttpGet(url, MaxCheckReplyBytes, options.inactivityTimeoutMs);
+    QDomDocument document;
+    document.setContent(reply.body);
+    const QDomElement root = document.documentElement();
+    const QDomElement body = root.tagName() == QLatin1String("html") ? root.firstChildElement(QStringLiteral("body")) : QDomElement();
+    if (body.isNull())
+        throw std::runtime_error("no html/body in the reply");
+    return body.text() == QLatin1String("true");
+}
+
+QString GetTempDirectory(UpdaterPlatform& platform)
+{
+    const QString path = platform.TempPath();
+    const QFileInfo directory(path);
+    // A path the system could not have handed over, or one that cannot take
+    // the patch, ends the updater before anything is downloaded.
+    if (path.isEmpty() || path.size() > TempPathBufferLength || !directory.isDir() || !directory.isWritable())
+        throw std::runtime_error("no usable temporary directory");
+    return path;
+}
+
+void DownloadPatch(const QString& path, const Options& options)
+{
+    // Written beside the target and renamed to it only once complete.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw std::runtime_error("the patch file cannot be written");
+    const int status = HttpDownload(ServiceUrl(options, "/player/patch.exe"), file, options.inactivityTimeoutMs);
+    if (status != 200 || file.size() == 0) {
+        file.cancelWriting();
+        throw std::runtime_error("no patch");
+    }
+    if (!file.commit())
+        throw std::runtime_error("the patch file cannot be written");
+}
+
+void OfferPatchInstall(const QString& path, UpdaterPlatform& platform)
+{
+    const QString title = QString::fromLatin1(Title);
+    const int answer = platform.MsgBox(
+        QStringLiteral("A new version of Radio Velmora Player is available. Would you like to install it?"),
+        MB_YESNO_QUESTION, title);
+    if (answer != IDYES)
+        return;
+    platform.MsgBox(QStringLiteral("Please close and re-open the player at your earliest convenience."),
+        MB_OK_INFORMATION, title);
+    QFile patch(path);
+    patch.setPermissions(patch.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeUser);
+    platform.StartProcess(path);
+}
+
+void Main(UpdaterPlatform& platform, const Options& options)
+{
+    try {
+        const QString version = GetInstalledVersion();
+        if (IsClientLatestVersion(version, options))
+            return;
+        const QString path = GetTempDirectory(platform) + QStringLiteral("patch.exe");
+        DownloadPatch(path, options);
+        OfferPatchInstall(path, platform);
+    } catch (...) {
+        // Every failure ends the updater without a word.
+    }
+}
+
+} // namespace MainModule

@@ -1,0 +1,91 @@
+#include "XmlHttp.h"
+
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <memory>
+
+namespace {
+
+constexpr qint64 ReadBufferBytes = 256 * 1024;
+
+struct ReplyDeleter {
+    void operator()(QNetworkReply* reply) const { reply->deleteLater(); }
+};
+
+std::unique_ptr<QNetworkReply, ReplyDeleter> Get(QNetworkAccessManager& network, const QUrl& url, int timeoutMs)
+{
+    QNetworkRequest request(url);
+    request.setTransferTimeout(timeoutMs);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    return std::unique_ptr<QNetworkReply, ReplyDeleter>(network.get(request));
+}
+
+int Status(QNetworkReply& reply)
+{
+    return reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+}
+
+// Waits for the reply's end, handing every chunk to `consume`; a false from
+// it aborts the request as a failure.
+void Run(QNetworkReply& reply, const std::function<bool(QNetworkReply&)>& consume)
+{
+    QEventLoop loop;
+    bool refused = false;
+    QObject::connect(&reply, &QNetworkReply::readyRead, &loop, [&] {
+        if (!refused && !consume(reply)) {
+            refused = true;
+            reply.abort();
+        }
+    });
+    QObject::connect(&reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!reply.isFinished())
+        loop.exec();
+    if (!refused && reply.bytesAvailable() > 0)
+        refused = !consume(reply);
+    if (refused)
+        throw HttpError("request refused: reply not acceptable");
+    // HTTP error statuses come back as a reply; what failed below HTTP (refused,
+    // unreachable, timed out, cut off, garbled) is a failure of the request.
+    const int error = reply.error();
+    const bool transportFailed = error != QNetworkReply::NoError
+        && (Status(reply) == 0 || error < QNetworkReply::ContentAccessDenied
+            || (error >= QNetworkReply::ProtocolUnknownError && error <= QNetworkReply::ProtocolFailure));
+    if (transportFailed)
+        throw HttpError(reply.errorString().toStdString());
+}
+
+} // namespace
+
+HttpReply HttpGet(const QUrl& url, qint64 maxBytes, int inactivityTimeoutMs)
+{
+    QNetworkAccessManager network;
+    auto reply = Get(network, url, inactivityTimeoutMs);
+    reply->setReadBufferSize(ReadBufferBytes);
+    HttpReply result;
+    Run(*reply, [&](QNetworkReply& r) {
+        result.body += r.readAll();
+        return result.body.size() <= maxBytes;
+    });
+    result.status = Status(*reply);
+    return result;
+}
+
+int HttpDownload(const QUrl& url, QIODevice& sink, int inactivityTimeoutMs)
+{
+    QNetworkAccessManager network;
+    auto reply = Get(network, url, inactivityTimeoutMs);
+    reply->setReadBufferSize(ReadBufferBytes);
+    qint64 written = 0;
+    Run(*reply, [&](QNetworkReply& r) {
+        if (Status(r) != 200)
+            return false; // nothing but a 200 body is ever written
+        const QByteArray chunk = r.readAll();
+        written += chunk.size();
+        return sink.write(chunk) == chunk.size();
+    });
+    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    if (length.isValid() && length.toLongLong() != written && Status(*reply) == 200)
+        throw HttpError("reply cut off");
+    return Status(*reply);
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QUrl>
+#include <stdexcept>
+
+class QIODevice;
+
+// A failed request: refused, unreachable, timed out, too large, cut off.
+class HttpError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct HttpReply {
+    int status = 0;
+    QByteArray body;
+};
+
+// A GET that returns once the whole reply has arrived (the caller's thread
+// waits in a local event loop). A reply body larger than maxBytes, or no byte
+// for inactivityTimeoutMs, is a failure.
+HttpReply HttpGet(const QUrl& url, qint64 maxBytes, int inactivityTimeoutMs);
+
+// A GET whose body is streamed into `sink` as it arrives, so memory stays flat
+// whatever its size. Returns the status; the body is written only with 200.
+int HttpDownload(const QUrl& url, QIODevice& sink, int inactivityTimeoutMs);

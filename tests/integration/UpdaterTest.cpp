@@ -1,0 +1,272 @@
+// The updater's flow against a real local HTTP server, with the message
+// boxes and the process start behind a seam the tests answer and watch.
+#include "MainModule.h"
+#include "TestSupport.h"
+#include "UpdaterPlatform.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+namespace {
+
+constexpr int Yes = 6, No = 7, Ok = 1;
+const QString Question = "A new version of Radio Velmora Player is available. Would you like to install it?";
+const QString Note = "Please close and re-open the player at your earliest convenience.";
+
+class AnsweringPlatform : public UpdaterPlatform {
+public:
+    int MsgBox(const QString& prompt, int buttons, const QString& title) override
+    {
+        log << QStringLiteral("box %1 %2 %3").arg(buttons, 0, 16).arg(title, prompt);
+        if (prompt == Question)
+            patchAtQuestion = QFile(tempPath + "patch.exe").size();
+        return buttons == 0x24 ? answer : Ok;
+    }
+    void StartProcess(const QString& program) override
+    {
+        log << "start " + program;
+        executableAtStart = QFileInfo(program).isExecutable();
+        if (startFails)
+            throw std::runtime_error("cannot start");
+    }
+    QString TempPath() override { return tempPath; }
+
+    QStringList log;
+    QString tempPath;
+    int answer = Yes;
+    bool startFails = false;
+    bool executableAtStart = false;
+    qint64 patchAtQuestion = -1;
+};
+
+class UpdaterFlow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        address = OwnLoopbackAddress(4);
+        scenario = new QTemporaryDir;
+        service = new QProcess;
+        service->start("python3", {SourceDir() + "/tests/support/update_service.py", address, "8080", scenario->path()});
+        service->waitForReadyRead(10000);
+    }
+    static void TearDownTestSuite()
+    {
+        service->terminate();
+        service->waitForFinished(5000);
+        delete service;
+        delete scenario;
+    }
+    void SetUp() override
+    {
+        for (const QString& name : QDir(scenario->path()).entryList(QDir::Files))
+            QFile::remove(scenario->filePath(name));
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
+        platform.tempPath = temp.path() + "/";
+        options.updateServiceHost = address + ":8080";
+        options.inactivityTimeoutMs = 1500;
+    }
+    static void Scenario(const QString& name, const QByteArray& content)
+    {
+        QFile file(scenario->filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    static void Check(const QByteArray& bodyText) { Scenario("check.body", "<html><body>" + bodyText + "</body></html>"); }
+    static QStringList Requests()
+    {
+        QFile file(scenario->filePath("requests.log"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts) : QStringList();
+    }
+    QByteArray Patch() const
+    {
+        QFile file(platform.tempPath + "patch.exe");
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+    }
+    void Run() { MainModule::Main(platform, options); }
+    void ExpectSilentEndWithoutPatch()
+    {
+        EXPECT_TRUE(platform.log.isEmpty()) << platform.log.join(" | ").toStdString();
+        EXPECT_EQ(Patch(), "<none>");
+        EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files | QDir::Hidden).size(), 0) << "nothing half-written";
+    }
+
+    static QString address;
+    static QTemporaryDir* scenario;
+    static QProcess* service;
+    QTemporaryDir config, temp;
+    AnsweringPlatform platform;
+    MainModule::Options options;
+};
+QString UpdaterFlow::address;
+QTemporaryDir* UpdaterFlow::scenario = nullptr;
+QProcess* UpdaterFlow::service = nullptr;
+
+} // namespace
+
+TEST_F(UpdaterFlow, LatestVersionEndsWithoutDownloadOrQuestionWhateverTheStatus)
+{
+    for (const QByteArray& status : {QByteArray("200"), QByteArray("500")}) {
+        Scenario("check.status", status);
+        Run();
+        ExpectSilentEndWithoutPatch();
+    }
+    EXPECT_EQ(Requests(), (QStringList{"/player/isclientlatestversion.php?version=0100000000",
+                              "/player/isclientlatestversion.php?version=0100000000"}));
+}
+
+TEST_F(UpdaterFlow, StoredVersionIsSentPercentEncoded)
+{
+    QSettings(QSettings::IniFormat, QSettings::UserScope, "Radio Velmora").setValue("Player/Version", "1.2 beta&x=1");
+    Run();
+    EXPECT_EQ(Requests(), QStringList{"/player/isclientlatestversion.php?version=1.2%20beta%26x%3D1"});
+    EXPECT_TRUE(QFile::exists(config.filePath("Radio Velmora.ini")));
+}
+
+TEST_F(UpdaterFlow, NewerVersionDownloadsAsksNotesAndStartsThePatch)
+{
+    for (const QByteArray& text : {QByteArray("false"), QByteArray("TRUE"), QByteArray(" true ")}) {
+        SCOPED_TRACE(text.toStdString());
+        Check(text);
+        Scenario("patch.body", "#!/bin/sh\necho patched\n");
+        QFile old(platform.tempPath + "patch.exe");
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(4096, 'x')); // a longer patch from an earlier run
+        old.close();
+        platform.log.clear();
+        Run();
+        const QString path = platform.tempPath + "patch.exe";
+        EXPECT_EQ(platform.log, (QStringList{"box 24 Radio Velmora Updater " + Question,
+                                     "box 40 Radio Velmora Updater " + Note, "start " + path}));
+        EXPECT_EQ(Patch(), "#!/bin/sh\necho patched\n") << "replaced whole";
+        EXPECT_EQ(platform.patchAtQuestion, 23) << "the patch is complete before anything is asked";
+        EXPECT_TRUE(platform.executableAtStart);
+    }
+}
+
+TEST_F(UpdaterFlow, AnsweringNoStartsNothingAndKeepsThePatch)
+{
+    Check("false");
+    Scenario("patch.body", "PATCH");
+    platform.answer = No;
+    Run();
+    EXPECT_EQ(platform.log, QStringList{"box 24 Radio Velmora Updater " + Question});
+    EXPECT_EQ(Patch(), "PATCH");
+}
+
+TEST_F(UpdaterFlow, PatchThatCannotBeStartedEndsSilentlyAfterBothBoxes)
+{
+    Check("false");
+    Scenario("patch.body", "PATCH");
+    platform.startFails = true;
+    Run();
+    EXPECT_EQ(platform.log.size(), 3);
+}
+
+TEST_F(UpdaterFlow, UnusableCheckRepliesEndSilently)
+{
+    const QByteArray replies[] = {
+        "true", "<xml><body>true</body></xml>", "<html><head/></html>", "<html><body>true</body>", ""};
+    for (const QByteArray& reply : replies) {
+        Scenario("check.body", reply);
+        Run();
+        ExpectSilentEndWithoutPatch();
+    }
+    Scenario("check.size", QByteArray::number(10 * 1024 * 1024));
+    Run();
+    ExpectSilentEndWithoutPatch();
+    EXPECT_FALSE(Requests().contains("/player/patch.exe"));
+}
+
+TEST_F(UpdaterFlow, UnreachableRefusedAndSilentServicesEndSilently)
+{
+    options.updateServiceHost = "sonvale-no-such-host.invalid";
+    Run();
+    options.updateServiceHost = address + ":9";
+    Run();
+    options.updateServiceHost = address + ":8080";
+    Scenario("check.mode", "silent");
+    Run();
+    ExpectSilentEndWithoutPatch();
+}
+
+TEST_F(UpdaterFlow, BadPatchRepliesWriteNothingAndLeaveAnEarlierPatchIntact)
+{
+    Check("false");
+    const struct { const char* status; const char* mode; QByteArray body; } cases[] = {
+        {"404", "normal", "missing"}, {"500", "normal", "oops"}, {"200", "normal", ""},
+        {"200", "cut", QByteArray(200000, 'p')}, {"200", "silent", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.status) + " " + c.mode);
+        Scenario("patch.status", c.status);
+        Scenario("patch.mode", c.mode);
+        Scenario("patch.body", c.body);
+        QFile earlier(platform.tempPath + "patch.exe");
+        ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+        earlier.write("EARLIER");
+        earlier.close();
+        Run();
+        EXPECT_TRUE(platform.log.isEmpty());
+        EXPECT_EQ(Patch(), "EARLIER");
+        EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"patch.exe"});
+    }
+}
+
+TEST_F(UpdaterFlow, UnusableTemporaryDirectoryEndsBeforeAnyDownload)
+{
+    Check("false");
+    Scenario("patch.body", "PATCH");
+    for (const QString& path : {temp.path() + "/missing/", temp.path() + "/" + QString(260, 'd') + "/", QString()}) {
+        platform.tempPath = path;
+        Run();
+    }
+    EXPECT_TRUE(platform.log.isEmpty());
+    EXPECT_FALSE(Requests().contains("/player/patch.exe"));
+
+    QDir(temp.path()).mkdir("readonly");
+    platform.tempPath = temp.path() + "/readonly/";
+    QFile::setPermissions(platform.tempPath, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    if (getuid() != 0) { // root writes anywhere
+        Run();
+        EXPECT_TRUE(platform.log.isEmpty());
+    }
+}
+
+TEST_F(UpdaterFlow, LargePatchIsStreamedCompleteAndAppearsOnlyWhenWhole)
+{
+    Check("false");
+    QByteArray body(20 * 1024 * 1024, '\0');
+    for (qsizetype i = 0; i < body.size(); i += 4096)
+        body[i] = char(i / 4096);
+    Scenario("patch.body", body);
+    platform.answer = No;
+    Run();
+    EXPECT_EQ(platform.patchAtQuestion, body.size());
+    EXPECT_TRUE(Patch() == body);
+    EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"patch.exe"});
+}
+
+TEST(UpdaterDesktop, PatchIsStartedFromAnArgumentVectorNeverThroughAShell)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + "/tmp with spaces; touch INJECTED";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString patch = folder + "/patch.exe";
+    QFile file(patch);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral("#!/bin/sh\ntouch '%1/ran'\n").arg(dir.path()).toUtf8());
+    file.close();
+    file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+    DesktopUpdaterPlatform platform(false);
+    platform.StartProcess(patch);
+    EXPECT_TRUE(WaitUntil([&] { return QFile::exists(dir.path() + "/ran"); }, 10000));
+    EXPECT_FALSE(QFile::exists("INJECTED"));
+    EXPECT_FALSE(QFile::exists(dir.path() + "/INJECTED"));
+    EXPECT_THROW(platform.StartProcess(dir.path() + "/does-not-exist"), std::runtime_error);
+    EXPECT_THROW(platform.MsgBox("?", 0x24, "t"), std::runtime_error) << "no display to ask on";
+}

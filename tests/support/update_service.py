@@ -1,0 +1,89 @@
+#!/usr/bin/env python3
+"""The station's update service for tests, bound to ADDRESS:PORT only.
+
+Usage: update_service.py ADDRESS PORT SCENARIO_DIR   (prints "ready" once it listens)
+Each request reads its answer from SCENARIO_DIR at that moment:
+  check.status, check.body   the version check's reply (default 200, <html><body>true</body></html>)
+  patch.status, patch.body   the patch's reply (default 200, empty)
+  patch.mode                 "normal", "cut" (half the body, then the connection closes),
+                             "silent" (never answers), "slow" (the last byte after 0.5 s)
+  check.mode                 "normal" or "silent"
+  check.size                 if present, the check body is this many bytes of padding instead
+Every request line is appended to SCENARIO_DIR/requests.log; "last-byte" times (monotonic
+seconds) of patch replies go to SCENARIO_DIR/last-byte.
+"""
+import http.server
+import os
+import socketserver
+import sys
+import time
+
+ADDRESS, PORT, SCENARIO = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+
+
+def read(name, default=b""):
+    try:
+        with open(os.path.join(SCENARIO, name), "rb") as f:
+            return f.read()
+    except FileNotFoundError:
+        return default
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, fmt, *args):
+        pass
+
+    def do_GET(self):
+        with open(os.path.join(SCENARIO, "requests.log"), "a") as log:
+            log.write(self.path + "\n")
+        if self.path.startswith("/player/isclientlatestversion.php?"):
+            self.answer("check", b"<html><body>true</body></html>")
+        elif self.path == "/player/patch.exe":
+            self.answer("patch", b"")
+        else:
+            self.reply(404, b"not found")
+
+    def answer(self, what, default_body):
+        mode = read(f"{what}.mode", b"normal").decode().strip()
+        if mode == "silent":
+            time.sleep(300)
+            return
+        status = int(read(f"{what}.status", b"200"))
+        size = read(f"{what}.size")
+        body = b"<html><body>" + b" " * int(size) + b"true</body></html>" if size else read(f"{what}.body", default_body)
+        self.reply(status, body, mode)
+
+    def reply(self, status, body, mode="normal"):
+        self.send_response(status)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        if mode == "cut":
+            self.wfile.write(body[: len(body) // 2])
+            self.wfile.flush()
+            self.close_connection = True
+            return
+        if mode == "slow" and body:
+            self.wfile.write(body[:-1])
+            self.wfile.flush()
+            time.sleep(0.5)
+            body = body[-1:]
+        chunk = 1 << 20
+        for start in range(0, len(body), chunk):
+            self.wfile.write(body[start:start + chunk])
+        self.wfile.flush()
+        with open(os.path.join(SCENARIO, "last-byte"), "w") as f:
+            f.write(f"{time.monotonic():.6f}\n")
+
+
+class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+if __name__ == "__main__":
+    server = Server((ADDRESS, PORT), Handler)
+    print("ready", flush=True)
+    server.serve_forever()
