@@ -117,7 +117,12 @@ PlayerForm::PlayerForm(std::unique_ptr<MediaPlayer> engine, NotifyIconShell& she
     m_mapWatcher = WatchMapsFromOutside(this);
 }
 
-PlayerForm::~PlayerForm() = default;
+PlayerForm::~PlayerForm()
+{
+    // A window destroyed without being unloaded must not run the tray filter
+    // while its QWidget part is being torn down.
+    UnhookWindow();
+}
 
 void PlayerForm::BuildFromDesign()
 {

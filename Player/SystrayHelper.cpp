@@ -110,7 +110,7 @@ QEvent::Type TrayMessageEvent::EventType()
 
 bool TrayWindowProc(TrayWindow& form, QObject* window, QEvent* event)
 {
-    if (window != form.Window() || event->type() != TrayMessageEvent::EventType())
+    if (event->type() != TrayMessageEvent::EventType() || window != form.Window())
         return false;
     const int lParam = static_cast<TrayMessageEvent*>(event)->LParam();
     // Errors of the commands are swallowed: the filter never fails.

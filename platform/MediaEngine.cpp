@@ -23,6 +23,12 @@ constexpr qint64 QuietReconnectAfterResumeMs = 5000;
 
 const char* const FirstAudioMessage = "sonvale-first-audio";
 
+// The network buffer: one Icecast burst-on-connect (64 KiB) fills it at once,
+// so playback starts without waiting for playbin's byte-rate estimate (about
+// two seconds), and it still holds 4 s of the 128 kbit/s stream.
+constexpr int NetworkBufferBytes = 64 * 1024;
+constexpr gint64 NetworkBufferDuration = 1 * GST_SECOND;
+
 void InitGStreamer()
 {
     static std::once_flag once;
@@ -236,7 +242,7 @@ void MediaEngine::StartPipeline(const QUrl& stream)
     // Audio only: never a video window, whatever the stream carries.
     gst_util_set_object_arg(G_OBJECT(pipeline.get()), "flags", "audio+soft-volume");
     g_object_set(pipeline.get(), "uri", stream.toString(QUrl::FullyEncoded).toUtf8().constData(), "audio-sink", sink,
-        nullptr);
+        "buffer-size", NetworkBufferBytes, "buffer-duration", NetworkBufferDuration, nullptr);
     if (GstPadPtr pad{gst_element_get_static_pad(sink, "sink")})
         gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, OnFirstBuffer, sink, nullptr);
 

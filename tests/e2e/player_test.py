@@ -135,6 +135,26 @@ class PlayerOnADesktop(unittest.TestCase):
         finally:
             stop(other)
 
+    def test_an_engine_that_cannot_be_created_is_reported_and_ends_with_status_one(self):
+        no_plugins = tempfile.mkdtemp(prefix="sonvale-no-plugins-")
+        player = subprocess.Popen([PLAYER], env=dict(self.desktop.env, GST_PLUGIN_SYSTEM_PATH=no_plugins,
+                                                     GST_PLUGIN_PATH=no_plugins,
+                                                     GST_REGISTRY=os.path.join(no_plugins, "registry.bin")),
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        try:
+            report = wait_until(lambda: self.desktop.run(["xdotool", "search", "--name", "^Sonvale$"]).stdout.split()
+                                and self.desktop.find_line(r'"Sonvale": \("Sonvale" "Sonvale"\)\s+\d{3}x\d{2,3}'), 20)
+            self.assertTrue(report, "no error report appeared")
+            self.assertIsNone(self.desktop.window(TITLE), "no player window")
+            window = report.split()[0]
+            self.desktop.run(["xdotool", "windowfocus", "--sync", window])
+            self.desktop.key("Return")
+            self.assertEqual(player.wait(30), 1)
+            self.assertIn("playbin", player.stderr.read())
+        finally:
+            stop(player)
+            player.stderr.close()
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

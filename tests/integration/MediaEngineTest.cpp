@@ -138,6 +138,7 @@ TEST_F(MediaEngineOnStation, ReconnectsWhenTheSourceDropsAndWhenIcecastRestarts)
     EXPECT_EQ(engine.playState(), Reconnecting) << "keeps trying while the server is away";
     station->StartServer();
     station->Restore("velmora32");
+    station->Restore("velmora"); // its source ended with the server too
     ASSERT_TRUE(probe.WaitForState(Playing, 40000));
     ASSERT_TRUE(WaitUntil([&] { return RecordedSeconds(recording) > 2; }, 10000));
     EXPECT_NEAR(RecordedFrequency(recording), LowTone, 15);
@@ -146,6 +147,18 @@ TEST_F(MediaEngineOnStation, ReconnectsWhenTheSourceDropsAndWhenIcecastRestarts)
 
     engine.controls().stop();
     EXPECT_EQ(engine.playState(), Stopped);
+}
+
+TEST_F(MediaEngineOnStation, AnAddressThatIsTheStreamItselfIsPlayedDirectly)
+{
+    MediaEngine engine;
+    EngineProbe probe(engine);
+    Configure(engine);
+    engine.setURL(QStringLiteral("http://%1:8000/velmora").arg(station->Address()));
+    engine.controls().play();
+    ASSERT_TRUE(probe.WaitForState(Playing, 15000));
+    ASSERT_TRUE(WaitUntil([&] { return RecordedSeconds(recording) > 2; }, 10000));
+    EXPECT_NEAR(RecordedFrequency(recording), HighTone, 15);
 }
 
 TEST(MediaEngineFailures, EveryBadAddressEndsInStoppedWithin15SecondsWithoutBlocking)

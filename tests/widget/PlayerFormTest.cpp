@@ -258,8 +258,9 @@ TEST_F(PlayerWindow, TrayDoubleClickShowsAndRightClickPopsUpTheMenu)
 {
     Loaded();
     form->hide();
-    QCoreApplication::sendEvent(form.get(), new TrayMessageEvent(0x201)); // a single click
-    QCoreApplication::sendEvent(form.get(), new TrayMessageEvent(0x204)); // a right press
+    TrayMessageEvent singleClick(0x201), rightPress(0x204);
+    QCoreApplication::sendEvent(form.get(), &singleClick);
+    QCoreApplication::sendEvent(form.get(), &rightPress);
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(menusShown, 0);
     TrayMessageEvent rightUp(WM_RBUTTONUP);

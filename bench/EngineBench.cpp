@@ -1,0 +1,50 @@
+// Plays one address with the media engine for a while and prints, as
+// "key value" lines on stdout, the monotonic times (seconds) of its start,
+// of controls.play, of state 3 and of the first audio sample.
+// Usage: sonvale-engine-bench URL SECONDS
+#include "MediaEngine.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <cstdio>
+#include <ctime>
+
+namespace {
+double Now()
+{
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return double(t.tv_sec) + t.tv_nsec / 1e9;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const double started = Now();
+    QCoreApplication app(argc, argv);
+    if (argc != 3)
+        return 2;
+    std::printf("started %.6f\n", started);
+    MediaEngine engine;
+    engine.settings().setAutoStart(false);
+    engine.setUiMode("invisible");
+    engine.settings().setVolume(100);
+    engine.setURL(QString::fromLocal8Bit(argv[1]));
+    QObject::connect(&engine, &MediaPlayer::PlayStateChange, [](int state) {
+        if (state == Playing)
+            std::printf("playing %.6f\n", Now());
+    });
+    QObject::connect(&engine, &MediaEngine::AudioStarted, [] {
+        std::printf("first-audio %.6f\n", Now());
+        std::fflush(stdout);
+    });
+    QTimer::singleShot(0, [&] {
+        std::printf("play %.6f\n", Now());
+        engine.controls().play();
+    });
+    QTimer::singleShot(int(std::atof(argv[2]) * 1000), &app, &QCoreApplication::quit);
+    const int code = app.exec();
+    engine.controls().stop();
+    std::fflush(stdout);
+    return code;
+}

@@ -1,0 +1,53 @@
+"""Shared pieces of the benchmarks: building, the local station, and measuring child processes."""
+import os
+import signal
+import statistics
+import subprocess
+import sys
+import threading
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+from desktop import Desktop, Station, own_address, stop, wait_until  # noqa: E402,F401
+
+BUILD = os.environ.get("SONVALE_BUILD_DIR", os.path.join(ROOT, "build"))
+
+
+def build(*targets):
+    subprocess.run(["cmake", "-S", ROOT, "-B", BUILD, "-DCMAKE_BUILD_TYPE=RelWithDebInfo"], check=True,
+                   stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", BUILD, "-j2", "--target", *targets], check=True, stdout=subprocess.DEVNULL)
+
+
+def measured(command, env=None, seconds=None):
+    """Runs a command to its end (sending SIGINT after `seconds`, if given).
+    Returns ([(monotonic time, stdout line)], its own rusage, the monotonic time it was started)."""
+    start = time.monotonic()
+    process = subprocess.Popen(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    lines = []
+
+    def read():
+        for line in process.stdout:
+            lines.append((time.monotonic(), line.rstrip("\n")))
+
+    reader = threading.Thread(target=read, daemon=True)
+    reader.start()
+    timer = threading.Timer(seconds, lambda: process.send_signal(signal.SIGINT)) if seconds else None
+    if timer:
+        timer.start()
+    _, _, usage = os.wait4(process.pid, 0)
+    process.returncode = 0
+    if timer:
+        timer.cancel()
+    reader.join(5)
+    process.stdout.close()
+    return lines, usage, start
+
+
+def rusage_of(process_usage):
+    return process_usage.ru_utime + process_usage.ru_stime, process_usage.ru_maxrss / 1024
+
+
+def median(values):
+    return statistics.median(values) if values else float("nan")
