@@ -1,7 +1,8 @@
 // Plays one address with the media engine for a while and prints, as
 // "key value" lines on stdout, the monotonic times (seconds) of its start,
 // of controls.play, of state 3 and of the first audio sample.
-// Usage: sonvale-engine-bench URL SECONDS
+// Usage: sonvale-engine-bench URL SECONDS [PLAY_AFTER_MS]
+// (a listener presses play a while after the player started: PLAY_AFTER_MS)
 #include "MediaEngine.h"
 
 #include <QCoreApplication>
@@ -22,7 +23,7 @@ int main(int argc, char** argv)
 {
     const double started = Now();
     QCoreApplication app(argc, argv);
-    if (argc != 3)
+    if (argc < 3)
         return 2;
     std::printf("started %.6f\n", started);
     MediaEngine engine;
@@ -38,7 +39,7 @@ int main(int argc, char** argv)
         std::printf("first-audio %.6f\n", Now());
         std::fflush(stdout);
     });
-    QTimer::singleShot(0, [&] {
+    QTimer::singleShot(argc > 3 ? std::atoi(argv[3]) : 0, [&] {
         std::printf("play %.6f\n", Now());
         engine.controls().play();
     });

@@ -4,7 +4,9 @@ station's 128 kbit/s mount with the same sink (fakesink sync=true):
 launch to first audio (median of 5), controls.play to state 3 and to the first audio sample,
 CPU seconds and peak RSS over 20 s of playing.   Usage: bench/engine_bench.py [SECONDS]"""
 import os
+import socket
 import sys
+import time
 
 from benchlib import BUILD, Station, build, measured, median, own_address, rusage_of
 
@@ -12,9 +14,10 @@ SECONDS = float(sys.argv[1]) if len(sys.argv) > 1 else 20.0
 RUNS = 5
 
 
-def engine(url, seconds):
+def engine(url, seconds, play_after_ms=0):
     env = dict(os.environ, SONVALE_AUDIO_SINK="identity ! fakesink sync=true")
-    lines, usage, start = measured([os.path.join(BUILD, "bench", "sonvale-engine-bench"), url, str(seconds)], env=env)
+    command = [os.path.join(BUILD, "bench", "sonvale-engine-bench"), url, str(seconds), str(play_after_ms)]
+    lines, usage, start = measured(command, env=env)
     times = {line.split()[0]: float(line.split()[1]) for _, line in lines if len(line.split()) == 2}
     return times, usage, start
 
@@ -27,6 +30,21 @@ def playbin(uri, seconds, verbose):
     return first, usage, start
 
 
+def icecast_latency(address):
+    """When the server itself sends its first byte and the end of its 64 KiB burst to a bare socket."""
+    start = time.monotonic()
+    with socket.create_connection((address, 8000)) as s:
+        s.sendall(b"GET /velmora HTTP/1.0\r\nHost: bench\r\n\r\n")
+        first, got = None, 0
+        while got < 65536:
+            data = s.recv(65536)
+            if not data:
+                break
+            first = first or time.monotonic()
+            got += len(data)
+    return first - start, time.monotonic() - start
+
+
 def main():
     build("sonvale-engine-bench")
     station = Station(own_address(9))
@@ -34,11 +52,16 @@ def main():
         playlist = f"http://{station.address}:8000/velmora.m3u"
         stream = f"http://{station.address}:8000/velmora"
         first_engine, first_direct, first_playbin, play_to_3, play_to_audio = [], [], [], [], []
+        server_first, server_burst = [], []
         for _ in range(RUNS):
             times, _, start = engine(playlist, 2.5)
             first_engine.append(times["first-audio"] - start)
+            times, _, _ = engine(playlist, 3.5, play_after_ms=1000)
             play_to_3.append(times["playing"] - times["play"])
             play_to_audio.append(times["first-audio"] - times["play"])
+            first, burst = icecast_latency(station.address)
+            server_first.append(first)
+            server_burst.append(burst)
             times, _, start = engine(stream, 2.5)
             first_direct.append(times["first-audio"] - start)
             first, _, start = playbin(stream, 2.5, verbose=True)
@@ -54,8 +77,10 @@ def main():
     print(f"{'':44} {'engine':>12} {'gst-launch playbin':>20}")
     print(f"{'launch to first audio (median of 5)':44} {ms(first_engine):>12} {ms(first_playbin):>20}")
     print(f"{'  the same, engine given the stream itself':44} {ms(first_direct):>12}")
-    print(f"{'controls.play to state 3 (median)':44} {ms(play_to_3):>12}")
-    print(f"{'controls.play to first audio (median)':44} {ms(play_to_audio):>12}")
+    print(f"{'controls.play to state 3 (median, play 1 s after start)':44} {ms(play_to_3):>12}")
+    print(f"{'controls.play to first audio (same)':44} {ms(play_to_audio):>12}")
+    print(f"{'Icecast alone: first byte / end of burst':44} {ms(server_first):>12} / {median(server_burst) * 1000:.1f} ms"
+          " (a bare socket)")
     print(f"{f'CPU seconds over {SECONDS:.0f} s playing':44} {engine_cpu:10.2f} s {playbin_cpu:18.2f} s"
           f"   ratio {engine_cpu / playbin_cpu:.2f}")
     print(f"{'peak RSS':44} {engine_rss:8.1f} MiB {playbin_rss:16.1f} MiB   ratio {engine_rss / playbin_rss:.2f}")

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <memory>
+#include <thread>
 
 class QNetworkReply;
 class QSocketNotifier;
@@ -92,4 +93,5 @@ private:
     QTimer m_retryTimer;
     QTimer m_attemptTimer;       // an attempt that neither plays nor fails in time has failed
     QTimer m_stallTimer;         // buffering that does not recover has broken the stream
+    std::jthread m_warmUp;
 };
