@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSettings>
+#include <fcntl.h>
 #include <stdexcept>
 
 namespace MainModule {
@@ -18,6 +19,7 @@ constexpr int MB_OK_INFORMATION = 0x40;
 constexpr int IDYES = 6;
 constexpr qint64 MaxCheckReplyBytes = 64 * 1024;
 constexpr int TempPathBufferLength = 255;
+constexpr qint64 WritebackStepBytes = 4 * 1024 * 1024;
 
 QUrl ServiceUrl(const Options& options, const QByteArray& pathAndQuery)
 {
@@ -63,7 +65,19 @@ void DownloadPatch(const QString& path, const Options& options)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw std::runtime_error("the patch file cannot be written");
-    const int status = HttpDownload(ServiceUrl(options, "/player/patch.exe"), file, options.inactivityTimeoutMs);
+    // Start writing to disk while the download goes on, so that the sync
+    // before the rename has less left to wait for.
+    qint64 writtenBack = 0;
+    const auto write = [&](const QByteArray& chunk) {
+        if (file.write(chunk) != chunk.size())
+            return false;
+        if (file.pos() - writtenBack >= WritebackStepBytes && file.flush()) {
+            sync_file_range(file.handle(), writtenBack, file.pos() - writtenBack, SYNC_FILE_RANGE_WRITE);
+            writtenBack = file.pos();
+        }
+        return true;
+    };
+    const int status = HttpDownload(ServiceUrl(options, "/player/patch.exe"), write, options.inactivityTimeoutMs);
     if (status != 200 || file.size() == 0) {
         file.cancelWriting();
         throw std::runtime_error("no patch");

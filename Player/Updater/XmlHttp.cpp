@@ -71,7 +71,7 @@ HttpReply HttpGet(const QUrl& url, qint64 maxBytes, int inactivityTimeoutMs)
     return result;
 }
 
-int HttpDownload(const QUrl& url, QIODevice& sink, int inactivityTimeoutMs)
+int HttpDownload(const QUrl& url, const std::function<bool(const QByteArray&)>& write, int inactivityTimeoutMs)
 {
     QNetworkAccessManager network;
     auto reply = Get(network, url, inactivityTimeoutMs);
@@ -82,7 +82,7 @@ int HttpDownload(const QUrl& url, QIODevice& sink, int inactivityTimeoutMs)
             return false; // nothing but a 200 body is ever written
         const QByteArray chunk = r.readAll();
         written += chunk.size();
-        return sink.write(chunk) == chunk.size();
+        return write(chunk);
     });
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
     if (length.isValid() && length.toLongLong() != written && Status(*reply) == 200)

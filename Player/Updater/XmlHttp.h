@@ -4,7 +4,7 @@
 #include <QUrl>
 #include <stdexcept>
 
-class QIODevice;
+#include <functional>
 
 // A failed request: refused, unreachable, timed out, too large, cut off.
 class HttpError : public std::runtime_error {
@@ -22,6 +22,7 @@ struct HttpReply {
 // for inactivityTimeoutMs, is a failure.
 HttpReply HttpGet(const QUrl& url, qint64 maxBytes, int inactivityTimeoutMs);
 
-// A GET whose body is streamed into `sink` as it arrives, so memory stays flat
-// whatever its size. Returns the status; the body is written only with 200.
-int HttpDownload(const QUrl& url, QIODevice& sink, int inactivityTimeoutMs);
+// A GET whose body is handed to `write` chunk by chunk as it arrives, so
+// memory stays flat whatever its size; a false from `write` fails the request.
+// Returns the status; only a 200 body is handed over.
+int HttpDownload(const QUrl& url, const std::function<bool(const QByteArray&)>& write, int inactivityTimeoutMs);
