@@ -18,7 +18,7 @@ QPixmap ReadPicture(const PropertyBag& bag, const QString& key)
     const QVariant value = bag.ReadProperty(key);
     if (!value.isValid())
         return {};
-    if (value.canConvert<QPixmap>() && value.typeId() == QMetaType::QPixmap)
+    if (value.typeId() == QMetaType::QPixmap)
         return value.value<QPixmap>();
     return QPixmap::fromImage(LoadPicture(value.toByteArray()));
 }

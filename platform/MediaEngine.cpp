@@ -403,6 +403,10 @@ void MediaEngine::HandleMessage(GstMessage* message)
     case GST_MESSAGE_APPLICATION:
         if (gst_message_has_name(message, FirstAudioMessage)) {
             m_audioSeen = true;
+            // The connection works: from here the attempt only guards against
+            // buffering that never completes.
+            if (m_attemptTimer.isActive())
+                m_attemptTimer.start(StallTimeoutMs);
             emit AudioStarted();
             MaybePlaying();
         }

@@ -66,9 +66,9 @@ std::vector<TopLevelWindow> ListTopLevelWindows()
             TopLevelWindow window{w, Property(c, w, netWmName, utf8), {}};
             if (window.title.isEmpty())
                 window.title = Property(c, w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING);
-            const QByteArray wmClass = Property(c, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING);
-            window.wmClass = wmClass.mid(wmClass.indexOf('\0') + 1);
-            window.wmClass.truncate(window.wmClass.indexOf('\0') < 0 ? window.wmClass.size() : window.wmClass.indexOf('\0'));
+            // WM_CLASS holds "instance\0class\0".
+            const QList<QByteArray> wmClass = Property(c, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING).split('\0');
+            window.wmClass = wmClass.size() > 1 ? wmClass[1] : QByteArray();
             windows.push_back(std::move(window));
         }
     }
