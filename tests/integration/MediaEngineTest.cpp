@@ -55,6 +55,15 @@ protected:
         qputenv("SONVALE_AUDIO_SINK", RecordingSink(recording).toUtf8());
     }
 
+    // Configures the engine as the window does, plays the address and waits for Playing.
+    static void StartPlaying(MediaEngine& engine, EngineProbe& probe, const QString& url)
+    {
+        Configure(engine);
+        engine.setURL(url);
+        engine.controls().play();
+        ASSERT_TRUE(probe.WaitForState(Playing, 15000)) << url.toStdString();
+    }
+
     static Station* station;
     QTemporaryDir dir;
     QString recording;
@@ -91,10 +100,7 @@ TEST_F(MediaEngineOnStation, ShortPauseResumesTheSameConnectionLongPauseOpensAFr
 {
     MediaEngine engine;
     EngineProbe probe(engine);
-    Configure(engine);
-    engine.setURL(station->PlaylistUrl("velmora"));
-    engine.controls().play();
-    ASSERT_TRUE(probe.WaitForState(Playing, 15000));
+    ASSERT_NO_FATAL_FAILURE(StartPlaying(engine, probe, station->PlaylistUrl("velmora")));
     const int requests = station->PlaylistRequests("velmora");
 
     engine.controls().pause();
@@ -122,10 +128,7 @@ TEST_F(MediaEngineOnStation, ReconnectsWhenTheSourceDropsAndWhenIcecastRestarts)
 {
     MediaEngine engine;
     EngineProbe probe(engine);
-    Configure(engine);
-    engine.setURL(station->PlaylistUrl("velmora32"));
-    engine.controls().play();
-    ASSERT_TRUE(probe.WaitForState(Playing, 15000));
+    ASSERT_NO_FATAL_FAILURE(StartPlaying(engine, probe, station->PlaylistUrl("velmora32")));
 
     station->Drop("velmora32");
     ASSERT_TRUE(probe.WaitForState(Reconnecting, 20000));
@@ -153,10 +156,7 @@ TEST_F(MediaEngineOnStation, AnAddressThatIsTheStreamItselfIsPlayedDirectly)
 {
     MediaEngine engine;
     EngineProbe probe(engine);
-    Configure(engine);
-    engine.setURL(QStringLiteral("http://%1:8000/velmora").arg(station->Address()));
-    engine.controls().play();
-    ASSERT_TRUE(probe.WaitForState(Playing, 15000));
+    ASSERT_NO_FATAL_FAILURE(StartPlaying(engine, probe, QStringLiteral("http://%1:8000/velmora").arg(station->Address())));
     ASSERT_TRUE(WaitUntil([&] { return RecordedSeconds(recording) > 2; }, 10000));
     EXPECT_NEAR(RecordedFrequency(recording), HighTone, 15);
 }
