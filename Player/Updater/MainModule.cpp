@@ -5,8 +5,9 @@
 
 #include <QDomDocument>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QTemporaryFile>
 #include <QSettings>
+#include <cstdio>
 #include <fcntl.h>
 #include <stdexcept>
 
@@ -61,12 +62,13 @@ QString GetTempDirectory(UpdaterPlatform& platform)
 
 void DownloadPatch(const QString& path, const Options& options)
 {
-    // Written beside the target and renamed to it only once complete.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // Streamed into a temporary file beside the target and renamed over it
+    // only once complete: whoever looks sees the old patch.exe or the whole
+    // new one, never part of it. A failed download takes its file with it.
+    QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
+    if (!file.open())
         throw std::runtime_error("the patch file cannot be written");
-    // Start writing to disk while the download goes on, so that the sync
-    // before the rename has less left to wait for.
+    // Start writing to disk while the download goes on.
     qint64 writtenBack = 0;
     const auto write = [&](const QByteArray& chunk) {
         if (file.write(chunk) != chunk.size())
@@ -78,12 +80,11 @@ void DownloadPatch(const QString& path, const Options& options)
         return true;
     };
     const int status = HttpDownload(ServiceUrl(options, "/player/patch.exe"), write, options.inactivityTimeoutMs);
-    if (status != 200 || file.size() == 0) {
-        file.cancelWriting();
+    if (status != 200 || file.size() == 0)
         throw std::runtime_error("no patch");
-    }
-    if (!file.commit())
+    if (!file.flush() || std::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
         throw std::runtime_error("the patch file cannot be written");
+    file.setAutoRemove(false);
 }
 
 void OfferPatchInstall(const QString& path, UpdaterPlatform& platform)
