@@ -20,7 +20,14 @@ def build(*targets):
     subprocess.run(["cmake", "--build", BUILD, "-j2", "--target", *targets], check=True, stdout=subprocess.DEVNULL)
 
 
-def measured(command, env=None, seconds=None):
+def cpu_seconds(pid):
+    """User plus system CPU seconds of a running process, from /proc."""
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def measured(command, env=None, seconds=None, sample_at=None):
     """Runs a command to its end (sending SIGINT after `seconds`, if given).
     Returns ([(monotonic time, stdout line)], its own rusage, the monotonic time it was started)."""
     start = time.monotonic()
@@ -33,6 +40,16 @@ def measured(command, env=None, seconds=None):
 
     reader = threading.Thread(target=read, daemon=True)
     reader.start()
+    samples = []
+    if sample_at:
+        def sample():
+            for at in sample_at:
+                time.sleep(max(0.0, start + at - time.monotonic()))
+                try:
+                    samples.append(cpu_seconds(process.pid))
+                except OSError:
+                    pass
+        threading.Thread(target=sample, daemon=True).start()
     timer = threading.Timer(seconds, lambda: process.send_signal(signal.SIGINT)) if seconds else None
     if timer:
         timer.start()
@@ -42,6 +59,8 @@ def measured(command, env=None, seconds=None):
         timer.cancel()
     reader.join(5)
     process.stdout.close()
+    if sample_at:
+        return lines, usage, start, samples
     return lines, usage, start
 
 

@@ -14,20 +14,28 @@ SECONDS = float(sys.argv[1]) if len(sys.argv) > 1 else 20.0
 RUNS = 5
 
 
+STEADY_FROM = 5.0
+
+
+def steady(samples, seconds):
+    """CPU seconds per second between STEADY_FROM and the last sample."""
+    return (samples[1] - samples[0]) / (seconds - 1 - STEADY_FROM) if len(samples) == 2 else float("nan")
+
+
 def engine(url, seconds, play_after_ms=0):
     env = dict(os.environ, SONVALE_AUDIO_SINK="identity ! fakesink sync=true")
     command = [os.path.join(BUILD, "bench", "sonvale-engine-bench"), url, str(seconds), str(play_after_ms)]
-    lines, usage, start = measured(command, env=env)
+    lines, usage, start, samples = measured(command, env=env, sample_at=(STEADY_FROM, seconds - 1))
     times = {line.split()[0]: float(line.split()[1]) for _, line in lines if len(line.split()) == 2}
-    return times, usage, start
+    return times, usage, start, samples
 
 
 def playbin(uri, seconds, verbose):
     sink = "identity silent=false ! fakesink sync=true" if verbose else "identity ! fakesink sync=true"
     command = ["gst-launch-1.0"] + (["-v"] if verbose else ["-q"]) + ["playbin", f"uri={uri}", f"audio-sink={sink}"]
-    lines, usage, start = measured(command, seconds=seconds)
+    lines, usage, start, samples = measured(command, seconds=seconds, sample_at=(STEADY_FROM, seconds - 1))
     first = next((t for t, line in lines if "identity" in line and "chain" in line), None)
-    return first, usage, start
+    return first, usage, start, samples
 
 
 def icecast_latency(address):
@@ -54,20 +62,20 @@ def main():
         first_engine, first_direct, first_playbin, play_to_3, play_to_audio = [], [], [], [], []
         server_first, server_burst = [], []
         for _ in range(RUNS):
-            times, _, start = engine(playlist, 2.5)
+            times, _, start, _ = engine(playlist, 2.5)
             first_engine.append(times["first-audio"] - start)
-            times, _, _ = engine(playlist, 3.5, play_after_ms=1000)
+            times, _, _, _ = engine(playlist, 3.5, play_after_ms=1000)
             play_to_3.append(times["playing"] - times["play"])
             play_to_audio.append(times["first-audio"] - times["play"])
             first, burst = icecast_latency(station.address)
             server_first.append(first)
             server_burst.append(burst)
-            times, _, start = engine(stream, 2.5)
+            times, _, start, _ = engine(stream, 2.5)
             first_direct.append(times["first-audio"] - start)
-            first, _, start = playbin(stream, 2.5, verbose=True)
+            first, _, start, _ = playbin(stream, 2.5, verbose=True)
             first_playbin.append(first - start)
-        _, engine_usage, _ = engine(playlist, SECONDS)
-        _, playbin_usage, _ = playbin(stream, SECONDS, verbose=False)
+        _, engine_usage, _, engine_samples = engine(playlist, SECONDS)
+        _, playbin_usage, _, playbin_samples = playbin(stream, SECONDS, verbose=False)
     finally:
         station.close()
 
@@ -83,6 +91,8 @@ def main():
           " (a bare socket)")
     print(f"{f'CPU seconds over {SECONDS:.0f} s playing':44} {engine_cpu:10.2f} s {playbin_cpu:18.2f} s"
           f"   ratio {engine_cpu / playbin_cpu:.2f}")
+    engine_steady, playbin_steady = steady(engine_samples, SECONDS), steady(playbin_samples, SECONDS)
+    print(f"{'  of it while playing steadily (CPU s per s)':44} {engine_steady:10.4f}   {playbin_steady:18.4f}     ratio {engine_steady / playbin_steady:.2f}")
     print(f"{'peak RSS':44} {engine_rss:8.1f} MiB {playbin_rss:16.1f} MiB   ratio {engine_rss / playbin_rss:.2f}")
 
 

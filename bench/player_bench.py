@@ -8,19 +8,13 @@ import subprocess
 import sys
 import time
 
-from benchlib import BUILD, Desktop, Station, build, measured, median, own_address, rusage_of, stop, wait_until
+from benchlib import BUILD, cpu_seconds, Desktop, Station, build, measured, median, own_address, rusage_of, stop, wait_until
 
 IDLE = float(sys.argv[1]) if len(sys.argv) > 1 else 60.0
 PLAY = float(sys.argv[2]) if len(sys.argv) > 2 else 20.0
 PLAYER = os.path.join(BUILD, "Player", "Sonvale")
 TITLE = "Radio Velmora Player"
 SINK = "identity ! fakesink sync=true"
-
-
-def cpu_seconds(pid):
-    with open(f"/proc/{pid}/stat") as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
 def peak_rss_mib(pid):
