@@ -24,10 +24,11 @@ constexpr qint64 QuietReconnectAfterResumeMs = 5000;
 const char* const FirstAudioMessage = "sonvale-first-audio";
 
 // The network buffer: one Icecast burst-on-connect (64 KiB) fills it at once,
-// so playback starts without waiting for playbin's byte-rate estimate (about
-// two seconds), and it still holds 4 s of the 128 kbit/s stream.
+// so playback starts without waiting for playbin's byte-rate estimate, and
+// 4 s of headroom keep a live stream from running dry (at 1 s it did, over
+// and over, on the 128 kbit/s stream).
 constexpr int NetworkBufferBytes = 64 * 1024;
-constexpr gint64 NetworkBufferDuration = 1 * GST_SECOND;
+constexpr gint64 NetworkBufferDuration = 4 * GST_SECOND;
 
 void InitGStreamer()
 {

@@ -151,7 +151,7 @@ class Station:
 
 def recording_sink(path):
     return ("audioconvert ! audioresample ! audio/x-raw,format=S16LE,rate=44100,channels=1 ! "
-            f"filesink location={path}")
+            f"filesink sync=true location={path}")
 
 
 def recorded_seconds(path):

@@ -91,6 +91,7 @@ TEST_F(MediaEngineOnStation, PlaysTheChosenMountThroughItsPlaylistAndStops)
     EXPECT_EQ(probe.audioStarts, 1);
 
     ASSERT_TRUE(WaitUntil([&] { return RecordedSeconds(recording) > 3; }, 15000));
+    EXPECT_EQ(probe.states.back(), Playing) << "steady playback never falls back to buffering";
     engine.controls().stop();
     EXPECT_EQ(engine.playState(), Stopped);
     EXPECT_NEAR(RecordedFrequency(recording), LowTone, 15);
@@ -159,6 +160,19 @@ TEST_F(MediaEngineOnStation, AnAddressThatIsTheStreamItselfIsPlayedDirectly)
     ASSERT_NO_FATAL_FAILURE(StartPlaying(engine, probe, QStringLiteral("http://%1:8000/velmora").arg(station->Address())));
     ASSERT_TRUE(WaitUntil([&] { return RecordedSeconds(recording) > 2; }, 10000));
     EXPECT_NEAR(RecordedFrequency(recording), HighTone, 15);
+}
+
+TEST_F(MediaEngineOnStation, PlaysSteadilyAndKeepsTheStreamsTitle)
+{
+    MediaEngine engine;
+    EngineProbe probe(engine);
+    ASSERT_NO_FATAL_FAILURE(StartPlaying(engine, probe, station->PlaylistUrl("velmora")));
+    station->SetTitle("velmora", "Morning Tones");
+    EXPECT_TRUE(WaitUntil([&] { return engine.currentTitle() == "Morning Tones"; }, 15000))
+        << engine.currentTitle().toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return RecordedSeconds(recording) > 8; }, 20000));
+    const std::vector<int> afterStart(std::find(probe.states.begin(), probe.states.end(), int(Playing)), probe.states.end());
+    EXPECT_EQ(afterStart, std::vector<int>{Playing}) << "no buffering once playing, title change included";
 }
 
 TEST(MediaEngineFailures, EveryBadAddressEndsInStoppedWithin15SecondsWithoutBlocking)

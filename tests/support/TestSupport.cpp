@@ -65,6 +65,7 @@ void Station::Drop(const QString& mount) { Call({"drop", mount}); }
 void Station::Restore(const QString& mount) { Call({"restore", mount}); }
 void Station::StopServer() { Call({"stop-server"}); }
 void Station::StartServer() { Call({"start-server"}); }
+void Station::SetTitle(const QString& mount, const QString& title) { Call({"title", mount, title}); }
 
 int Station::PlaylistRequests(const QString& mount) const
 {
@@ -100,7 +101,7 @@ QString HttpFixture::Url(const QString& path) const
 QString RecordingSink(const QString& path)
 {
     return QStringLiteral("audioconvert ! audioresample ! audio/x-raw,format=S16LE,rate=44100,channels=1 ! "
-                          "filesink location=%1")
+                          "filesink sync=true location=%1")
         .arg(path);
 }
 

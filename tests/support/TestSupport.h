@@ -32,6 +32,7 @@ public:
     void Restore(const QString& mount);
     void StopServer();
     void StartServer();
+    void SetTitle(const QString& mount, const QString& title);
     int PlaylistRequests(const QString& mount) const;
 
 private:
@@ -53,7 +54,8 @@ private:
     QProcess m_process;
 };
 
-// An audio sink description that records raw 16-bit mono 44.1 kHz PCM.
+// An audio sink description that records raw 16-bit mono 44.1 kHz PCM in
+// real time, as a sound card would take it.
 QString RecordingSink(const QString& path);
 double RecordedSeconds(const QString& path);
 // sox's "Rough frequency" of the last `seconds` of a raw recording; -1 if unknown.
