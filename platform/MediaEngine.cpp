@@ -23,12 +23,12 @@ constexpr qint64 QuietReconnectAfterResumeMs = 5000;
 
 const char* const FirstAudioMessage = "sonvale-first-audio";
 
-// The network buffer: one Icecast burst-on-connect (64 KiB) fills it at once,
-// so playback starts without waiting for playbin's byte-rate estimate, and
-// 4 s of headroom keep a live stream from running dry (at 1 s it did, over
-// and over, on the 128 kbit/s stream).
+// The network buffer: Icecast's burst-on-connect (64 KiB, 4 s of the 128 kbit/s
+// stream) fills 3 s at once, so playback starts without waiting for playbin's
+// byte-rate estimate; with 1 or 2 s a live stream ran dry now and then, with
+// 4 s the first fill waited for real-time data.
 constexpr int NetworkBufferBytes = 64 * 1024;
-constexpr gint64 NetworkBufferDuration = 4 * GST_SECOND;
+constexpr gint64 NetworkBufferDuration = 3 * GST_SECOND;
 
 void InitGStreamer()
 {
