@@ -41,6 +41,16 @@ QByteArray Property(xcb_connection_t* c, xcb_window_t window, xcb_atom_t propert
         xcb_get_property_value_length(reply.get()));
 }
 
+bool IsMapped(std::uint32_t id)
+{
+    xcb_connection_t* c = Connection();
+    if (!c)
+        return false;
+    XcbReply<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, id), nullptr));
+    return attributes && attributes->map_state != XCB_MAP_STATE_UNMAPPED;
+}
+
 } // namespace
 
 std::vector<TopLevelWindow> ListTopLevelWindows()
@@ -106,8 +116,13 @@ public:
             return false;
         const auto* map = reinterpret_cast<const xcb_map_notify_event_t*>(event);
         if (map->window == m_window->winId() && !m_window->isVisible()) {
+            // Shown on the next turn of the event loop, and only if nothing
+            // hid the window again in between.
             QPointer<QWidget> window = m_window;
-            QTimer::singleShot(0, window, [window] { window->show(); });
+            QTimer::singleShot(0, window, [window] {
+                if (!window->isVisible() && IsMapped(std::uint32_t(window->winId())))
+                    window->show();
+            });
         }
         return false;
     }
