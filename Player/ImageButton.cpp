@@ -4,7 +4,6 @@
 #include "PictureBox.h"
 #include "Picture.h"
 #include "PropertyBag.h"
-#include "Twips.h"
 
 #include <QBuffer>
 #include <QMouseEvent>
@@ -188,7 +187,7 @@ void ImageButton::mousePressEvent(QMouseEvent* event)
         m_leftPressed = true;
         DrawPressed(true);
     }
-    const QPointF twips = event->position() * TwipsPerPixel(this);
+    const QPointF twips = MouseTwips(event, this);
     emit MouseDown(button, ShiftCode(event->modifiers()), float(twips.x()), float(twips.y()));
 }
 

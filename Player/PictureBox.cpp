@@ -26,6 +26,11 @@ int ShiftCode(Qt::KeyboardModifiers modifiers)
         | (modifiers & Qt::AltModifier ? 4 : 0);
 }
 
+QPointF MouseTwips(const QMouseEvent* event, const QWidget* widget)
+{
+    return event->position() * TwipsPerPixel(widget);
+}
+
 void PictureBox::SetPicture(const QPixmap& picture)
 {
     m_picture = picture;
@@ -42,18 +47,18 @@ void PictureBox::paintEvent(QPaintEvent*)
 
 void PictureBox::mousePressEvent(QMouseEvent* event)
 {
-    const QPointF twips = event->position() * TwipsPerPixel(this);
+    const QPointF twips = MouseTwips(event, this);
     emit MouseDown(MouseButtonCode(event->button()), ShiftCode(event->modifiers()), float(twips.x()), float(twips.y()));
 }
 
 void PictureBox::mouseMoveEvent(QMouseEvent* event)
 {
-    const QPointF twips = event->position() * TwipsPerPixel(this);
+    const QPointF twips = MouseTwips(event, this);
     emit MouseMove(MouseButtonsCode(event->buttons()), ShiftCode(event->modifiers()), float(twips.x()), float(twips.y()));
 }
 
 void PictureBox::mouseReleaseEvent(QMouseEvent* event)
 {
-    const QPointF twips = event->position() * TwipsPerPixel(this);
+    const QPointF twips = MouseTwips(event, this);
     emit MouseUp(MouseButtonCode(event->button()), ShiftCode(event->modifiers()), float(twips.x()), float(twips.y()));
 }

@@ -30,6 +30,8 @@ private:
 
 // An image kept on the window for later use; it is placed outside the
 // visible area and never seen. Icons keep their icon as well.
+class QMouseEvent;
+
 class ImageHolder : public QWidget {
     Q_OBJECT
 public:
@@ -48,3 +50,5 @@ private:
 int MouseButtonCode(Qt::MouseButton button);
 int MouseButtonsCode(Qt::MouseButtons buttons);
 int ShiftCode(Qt::KeyboardModifiers modifiers);
+// The event's position within the widget, in twips.
+QPointF MouseTwips(const QMouseEvent* event, const QWidget* widget);

@@ -72,11 +72,10 @@ void BeginWindowShape(QWidget* form)
     form->setVisible(false);
 }
 
-void AddPictureToWindowShape(const QObject& source, int& transparentIndex)
+QRegion PictureShape(const QImage& picture, int& transparentIndex)
 {
-    const QImage picture = source.property("Picture").value<QImage>();
     if (picture.isNull() || picture.depth() != 8)
-        return;
+        return {};
     const int stride = int(picture.bytesPerLine());
     const int height = picture.height();
     if (stride > MaxExtent || height > MaxExtent)
@@ -85,11 +84,18 @@ void AddPictureToWindowShape(const QObject& source, int& transparentIndex)
     std::vector<std::uint8_t> bottomUp(std::size_t(stride) * height);
     for (int y = 0; y < height; ++y)
         std::copy_n(picture.constScanLine(y), stride, bottomUp.begin() + std::ptrdiff_t(height - 1 - y) * stride);
+    QRegion region;
+    for (const RowRect& rect : ComputeWindowShape(stride, height, bottomUp, transparentIndex))
+        region += RectRegion(rect);
+    return region;
+}
 
+void AddPictureToWindowShape(const QObject& source, int& transparentIndex)
+{
+    // Computed in full before anything changes, so a refused picture leaves
+    // the shape and the caller's index as they were.
     int index = transparentIndex;
-    QRegion added;
-    for (const RowRect& rect : ComputeWindowShape(stride, height, bottomUp, index))
-        added += RectRegion(rect);
+    const QRegion added = PictureShape(source.property("Picture").value<QImage>(), index);
     WindowShapeRegion += added;
     transparentIndex = index;
 }

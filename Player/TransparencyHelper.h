@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+class QImage;
 class QObject;
 class QWidget;
 
@@ -28,6 +29,10 @@ std::vector<RowRect> ComputeWindowShape(int stride, int height, std::span<const 
 
 // The rectangle as a region: reversed edges swapped, empty when they are equal.
 QRegion RectRegion(const RowRect& rect);
+
+// The outline of an 8-bit picture as a region (empty for any other depth).
+// Throws std::overflow_error for more than 32,767 columns or rows.
+QRegion PictureShape(const QImage& picture, int& transparentIndex);
 
 void BeginWindowShape(QWidget* form);
 // Adds the opaque runs of the source's "Picture" property (a QImage). A picture

@@ -15,15 +15,8 @@ namespace {
 
 QRegion ExpectedShape()
 {
-    const QImage picture = LoadPictureFile(QStringLiteral(":/skin/background.gif"));
-    std::vector<std::uint8_t> bottomUp;
-    for (int y = picture.height() - 1; y >= 0; --y)
-        bottomUp.insert(bottomUp.end(), picture.constScanLine(y), picture.constScanLine(y) + picture.bytesPerLine());
     int transparent = 0;
-    QRegion region;
-    for (const auto& rect : TransparencyHelper::ComputeWindowShape(int(picture.bytesPerLine()), picture.height(), bottomUp, transparent))
-        region += TransparencyHelper::RectRegion(rect);
-    return region;
+    return TransparencyHelper::PictureShape(LoadPictureFile(QStringLiteral(":/skin/background.gif")), transparent);
 }
 
 void Print(const char* label, const QRegion& region)
