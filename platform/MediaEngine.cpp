@@ -1,5 +1,6 @@
 #include "MediaEngine.h"
 
+#include "GstWarmUp.h"
 #include "Playlist.h"
 
 #include <QNetworkReply>
@@ -36,17 +37,6 @@ void InitGStreamer()
     std::call_once(once, [] { gst_init(nullptr, nullptr); });
 }
 
-// Loads what a first play needs (libsoup among it) ahead of time, so that
-// pressing play does not wait for shared libraries to be read from disk.
-void WarmUpPlugins()
-{
-    for (const char* name : {"playback", "soup", "typefindfunctions", "audioparsers", "mpg123", "coreelements",
-             "audioconvert", "audioresample", "autodetect", "volume"}) {
-        if (GstPlugin* plugin = gst_plugin_load_by_name(name))
-            gst_object_unref(plugin);
-    }
-}
-
 GstPadProbeReturn OnFirstBuffer(GstPad*, GstPadProbeInfo*, gpointer sink)
 {
     auto* element = GST_ELEMENT(sink);
@@ -76,7 +66,7 @@ MediaEngine::MediaEngine(QObject* parent)
     InitGStreamer();
     if (GstElementPtr probe{gst_element_factory_make("playbin", nullptr)}; !probe)
         throw std::runtime_error("The media engine cannot be created: GStreamer's playbin is missing");
-    m_warmUp = std::jthread(WarmUpPlugins);
+    m_warmUp = std::jthread(WarmUpGStreamer);
     m_retryTimer.setSingleShot(true);
     m_attemptTimer.setSingleShot(true);
     m_stallTimer.setSingleShot(true);

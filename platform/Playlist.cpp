@@ -1,7 +1,6 @@
 #include "Playlist.h"
 
 #include <QList>
-#include <QRegularExpression>
 #include <algorithm>
 
 namespace Playlist {
@@ -26,6 +25,24 @@ bool LooksBinary(const QByteArray& body)
             ++control;
     }
     return control * 20 > sample;
+}
+
+// The value of a PLS "FileN=" line, or nothing for any other line.
+std::optional<QString> PlsFileValue(const QString& line)
+{
+    const QString trimmed = line.trimmed();
+    if (!trimmed.startsWith("file", Qt::CaseInsensitive))
+        return std::nullopt;
+    qsizetype at = 4;
+    while (at < trimmed.size() && trimmed[at].isDigit())
+        ++at;
+    if (at == 4)
+        return std::nullopt;
+    while (at < trimmed.size() && trimmed[at].isSpace())
+        ++at;
+    if (at == trimmed.size() || trimmed[at] != '=')
+        return std::nullopt;
+    return trimmed.mid(at + 1);
 }
 
 std::optional<QUrl> HttpUrl(QString entry)
@@ -59,20 +76,19 @@ std::optional<QUrl> FirstStreamEntry(const QByteArray& body)
 {
     if (body.isEmpty() || body.size() > MaxBytes || LooksBinary(body))
         return std::nullopt;
-    const QString text = QString::fromUtf8(body);
+    QString text = QString::fromUtf8(body);
+    text.replace('\r', '\n');
     const QString start = text.trimmed().left(64).toLower();
     if (start.startsWith('<'))
         return std::nullopt; // HTML or XML, not a playlist
-    const QStringList lines = text.split(QRegularExpression("[\r\n]+"), Qt::SkipEmptyParts);
     const bool pls = start.startsWith("[playlist]");
-    static const QRegularExpression plsFile("^\\s*file\\d+\\s*=(.*)$", QRegularExpression::CaseInsensitiveOption);
-    for (const QString& line : lines) {
+    for (const QString& line : text.split('\n', Qt::SkipEmptyParts)) {
         QString entry = line;
         if (pls) {
-            const auto match = plsFile.match(line);
-            if (!match.hasMatch())
+            const auto value = PlsFileValue(line);
+            if (!value)
                 continue;
-            entry = match.captured(1);
+            entry = *value;
         } else if (line.trimmed().startsWith('#')) {
             continue;
         }

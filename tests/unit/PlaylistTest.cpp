@@ -11,6 +11,8 @@ TEST(PlaylistParsing, FirstHttpEntryOfM3uExtendedM3uAndPls)
         QUrl("https://b/x"));
     EXPECT_EQ(FirstStreamEntry("[playlist]\nNumberOfEntries=2\nFile1=ftp://a/b\nTitle1=x\nfile2= http://c:8000/z \n"),
         QUrl("http://c:8000/z"));
+    EXPECT_EQ(FirstStreamEntry("[Playlist]\rFileX=http://not/numbered\r  FILE10 = http://d/w\r"), QUrl("http://d/w"))
+        << "old line ends, a key without its number, spaces around the key";
     EXPECT_EQ(FirstStreamEntry("\xef\xbb\xbfhttp://bom/stream\n"), QUrl("http://bom/stream"))
         << "playlists saved with a byte-order mark";
 }
