@@ -64,6 +64,13 @@ protected:
         ASSERT_TRUE(probe.WaitForState(Playing, 15000)) << url.toStdString();
     }
 
+    // Waits for two seconds of recorded audio and checks which tone it is.
+    void ExpectHeard(double tone) const
+    {
+        ASSERT_TRUE(WaitUntil([&] { return RecordedSeconds(recording) > 2; }, 10000));
+        EXPECT_NEAR(RecordedFrequency(recording), tone, 15);
+    }
+
     static Station* station;
     QTemporaryDir dir;
     QString recording;
@@ -121,8 +128,7 @@ TEST_F(MediaEngineOnStation, ShortPauseResumesTheSameConnectionLongPauseOpensAFr
     engine.controls().play();
     ASSERT_TRUE(probe.WaitForState(Playing, 15000));
     EXPECT_EQ(probe.states.front(), Transitioning);
-    ASSERT_TRUE(WaitUntil([&] { return RecordedSeconds(recording) > 2; }, 10000));
-    EXPECT_NEAR(RecordedFrequency(recording), HighTone, 15);
+    ASSERT_NO_FATAL_FAILURE(ExpectHeard(HighTone));
 }
 
 TEST_F(MediaEngineOnStation, ReconnectsWhenTheSourceDropsAndWhenIcecastRestarts)
@@ -144,8 +150,7 @@ TEST_F(MediaEngineOnStation, ReconnectsWhenTheSourceDropsAndWhenIcecastRestarts)
     station->Restore("velmora32");
     station->Restore("velmora"); // its source ended with the server too
     ASSERT_TRUE(probe.WaitForState(Playing, 40000));
-    ASSERT_TRUE(WaitUntil([&] { return RecordedSeconds(recording) > 2; }, 10000));
-    EXPECT_NEAR(RecordedFrequency(recording), LowTone, 15);
+    ASSERT_NO_FATAL_FAILURE(ExpectHeard(LowTone));
     for (int state : probe.states)
         EXPECT_NE(state, Stopped) << "a break never ends in Stopped by itself";
 
@@ -158,8 +163,7 @@ TEST_F(MediaEngineOnStation, AnAddressThatIsTheStreamItselfIsPlayedDirectly)
     MediaEngine engine;
     EngineProbe probe(engine);
     ASSERT_NO_FATAL_FAILURE(StartPlaying(engine, probe, QStringLiteral("http://%1:8000/velmora").arg(station->Address())));
-    ASSERT_TRUE(WaitUntil([&] { return RecordedSeconds(recording) > 2; }, 10000));
-    EXPECT_NEAR(RecordedFrequency(recording), HighTone, 15);
+    ASSERT_NO_FATAL_FAILURE(ExpectHeard(HighTone));
 }
 
 TEST_F(MediaEngineOnStation, PlaysSteadilyAndKeepsTheStreamsTitle)
