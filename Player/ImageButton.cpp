@@ -183,24 +183,37 @@ void ImageButton::paintEvent(QPaintEvent*)
 void ImageButton::mousePressEvent(QMouseEvent* event)
 {
     const int button = MouseButtonCode(event->button());
+    // The pressed face only: siblings are un-checked when the click happens,
+    // so a press released elsewhere changes nothing.
     if (button == 1) {
         m_leftPressed = true;
-        DrawPressed(true);
+        SetImage(m_downImage);
     }
     const QPointF twips = MouseTwips(event, this);
     emit MouseDown(button, ShiftCode(event->modifiers()), float(twips.x()), float(twips.y()));
 }
 
+void ImageButton::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // The second press of a double-click is no new click: a double-click on
+    // play must not play and pause again at once.
+    if (event->button() != Qt::LeftButton)
+        mousePressEvent(event);
+}
+
 void ImageButton::mouseReleaseEvent(QMouseEvent* event)
 {
+    const bool clicked = event->button() == Qt::LeftButton && m_leftPressed && rect().contains(event->position().toPoint());
+    if (event->button() == Qt::LeftButton)
+        m_leftPressed = false;
     if (!m_radioButtonMode)
         SetImage(m_upImage);
-    if (event->button() != Qt::LeftButton)
-        return;
-    const bool clicked = m_leftPressed && rect().contains(event->position().toPoint());
-    m_leftPressed = false;
+    else if (!clicked)
+        SetImage(m_checked ? m_downImage : m_upImage);
     if (!clicked)
         return;
+    if (m_radioButtonMode)
+        DeselectOthers();
     // A Click handler may close the whole window.
     QPointer<ImageButton> self(this);
     emit Click();

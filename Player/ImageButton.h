@@ -7,9 +7,10 @@ class PropertyBag;
 
 // A button without drawing of its own: it shows one of four pictures as its
 // face. Hover comes from ButtonHelper, which calls DrawHover and DrawNormal by
-// name. In radio mode a press un-checks the other checked radio-mode buttons
-// of the same window, and a click checks the button; a click never un-checks,
-// so a set of radio-mode buttons always keeps one checked.
+// name. In radio mode a click un-checks the other checked radio-mode buttons
+// of the same window and checks the button; a click never un-checks, so a set
+// of radio-mode buttons always keeps one checked, and a press released
+// elsewhere changes nothing.
 class ImageButton : public QWidget {
     Q_OBJECT
     Q_PROPERTY(QPixmap UpImage READ UpImage WRITE SetUpImage)
@@ -61,6 +62,7 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:

@@ -3,6 +3,7 @@
 #include "PropertyBag.h"
 
 #include <QBuffer>
+#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -99,22 +100,49 @@ TEST_F(ButtonWindow, OtherButtonsRaiseMouseDownOnlyAndKeepTheFace)
     EXPECT_EQ(clicks.count(), 0);
 }
 
-TEST_F(ButtonWindow, RadioClickChecksItselfAndUnchecksTheOthersOnPress)
+TEST_F(ButtonWindow, RadioClickChecksItselfAndUnchecksTheOthersButAPressReleasedOutsideChangesNothing)
 {
     ImageButton* low = AddButton("low", true, true);
     ImageButton* high = AddButton("high", true, false);
-    bool checkedSeenByClick = true;
-    QObject::connect(high, &ImageButton::Click, [&] { checkedSeenByClick = high->Checked(); });
+    bool checkedSeenByClick = true, lowCheckedAtClick = true;
+    QObject::connect(high, &ImageButton::Click, [&] {
+        checkedSeenByClick = high->Checked();
+        lowCheckedAtClick = low->Checked();
+    });
 
     QTest::mousePress(high, Qt::LeftButton, {}, {5, 5});
-    EXPECT_FALSE(low->Checked()) << "siblings are un-checked at the press";
-    EXPECT_EQ(Shown(low), Up);
     EXPECT_EQ(Shown(high), Down);
+    EXPECT_TRUE(low->Checked()) << "a press alone un-checks nobody";
+    QTest::mouseRelease(high, Qt::LeftButton, {}, {25, 5});
+    EXPECT_TRUE(low->Checked());
+    EXPECT_EQ(Shown(low), Down);
     EXPECT_FALSE(high->Checked());
+    EXPECT_EQ(Shown(high), Up) << "released outside: the face is back";
+
+    QTest::mousePress(high, Qt::LeftButton, {}, {5, 5});
     QTest::mouseRelease(high, Qt::LeftButton, {}, {5, 5});
+    EXPECT_FALSE(low->Checked());
+    EXPECT_EQ(Shown(low), Up);
+    EXPECT_FALSE(lowCheckedAtClick) << "the sibling is un-checked before Click, as before it at a press";
     EXPECT_EQ(Shown(high), Down) << "radio buttons do not pop up";
     EXPECT_FALSE(checkedSeenByClick) << "Click sees Checked from before the click";
     EXPECT_TRUE(high->Checked());
+}
+
+TEST_F(ButtonWindow, ADoubleClickIsOneClick)
+{
+    ImageButton* button = AddButton("play");
+    QSignalSpy clicks(button, &ImageButton::Click);
+    QSignalSpy downs(button, &ImageButton::MouseDown);
+    // As a display delivers it: press, release, double-click, release.
+    QTest::mouseClick(button, Qt::LeftButton, {}, {5, 5});
+    QMouseEvent second(QEvent::MouseButtonDblClick, QPointF(5, 5), button->mapToGlobal(QPointF(5, 5)), Qt::LeftButton,
+        Qt::LeftButton, {});
+    QCoreApplication::sendEvent(button, &second);
+    QTest::mouseRelease(button, Qt::LeftButton, {}, {5, 5});
+    EXPECT_EQ(clicks.count(), 1);
+    EXPECT_EQ(downs.count(), 1);
+    EXPECT_EQ(Shown(button), Up);
 }
 
 TEST_F(ButtonWindow, ClickOnTheCheckedRadioButtonKeepsItChecked)
