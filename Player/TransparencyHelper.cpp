@@ -50,20 +50,11 @@ std::vector<RowRect> ComputeWindowShape(int stride, int height, std::span<const 
             int end = x;
             if (end > MiddleZoneStart && end < w - MiddleZoneEndMargin)
                 end = w;
-            rects.push_back({start + 2, y + 1, end, y + 2});
+            rects.push_back({start, y, end, y + 1});
             x = end;
         }
     }
     return rects;
-}
-
-QRegion RectRegion(const RowRect& rect)
-{
-    const int left = std::min(rect.left, rect.right);
-    const int right = std::max(rect.left, rect.right);
-    const int top = std::min(rect.top, rect.bottom);
-    const int bottom = std::max(rect.top, rect.bottom);
-    return QRegion(left, top, right - left, bottom - top);
 }
 
 void BeginWindowShape(QWidget* form)
@@ -86,7 +77,7 @@ QRegion PictureShape(const QImage& picture, int& transparentIndex)
         std::copy_n(picture.constScanLine(y), stride, bottomUp.begin() + std::ptrdiff_t(height - 1 - y) * stride);
     QRegion region;
     for (const RowRect& rect : ComputeWindowShape(stride, height, bottomUp, transparentIndex))
-        region += RectRegion(rect);
+        region += QRect(QPoint(rect.left, rect.top), QPoint(rect.right - 1, rect.bottom - 1));
     return region;
 }
 

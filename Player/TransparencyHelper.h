@@ -14,8 +14,8 @@ class QWidget;
 // right margins; transparent pixels in the middle of a row stay.
 namespace TransparencyHelper {
 
-// One row rectangle in window pixels; right and bottom exclusive. Edges are
-// as computed, so left may exceed right for a one-pixel run.
+// One row rectangle in window pixels, the picture's own: right and bottom
+// exclusive.
 struct RowRect {
     int left, top, right, bottom;
     bool operator==(const RowRect&) const = default;
@@ -26,9 +26,6 @@ struct RowRect {
 // replaced by it. Throws std::overflow_error for more than 32,767 columns or rows.
 std::vector<RowRect> ComputeWindowShape(int stride, int height, std::span<const std::uint8_t> bottomUpBits,
     int& transparentIndex);
-
-// The rectangle as a region: reversed edges swapped, empty when they are equal.
-QRegion RectRegion(const RowRect& rect);
 
 // The outline of an 8-bit picture as a region (empty for any other depth).
 // Throws std::overflow_error for more than 32,767 columns or rows.

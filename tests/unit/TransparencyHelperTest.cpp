@@ -75,13 +75,33 @@ TEST(WindowShapeOfTheSkin, FollowsTheBackgroundsOutlineAndKeepsTheLettering)
     std::map<int, std::vector<RowRect>> byRow;
     for (const RowRect& r : rects)
         byRow[r.top].push_back(r);
-    EXPECT_EQ(byRow.begin()->first, 2) << "picture row 0 adds nothing; window row 1 is the first possible";
-    EXPECT_EQ(byRow.rbegin()->first, 71) << "picture row 71 adds nothing";
+    EXPECT_EQ(byRow.begin()->first, 1) << "picture row 0 adds nothing";
+    EXPECT_EQ(byRow.rbegin()->first, 70) << "picture row 71 adds nothing";
     EXPECT_EQ(byRow.size(), 70u);
-    EXPECT_EQ(byRow[2], (std::vector<RowRect>{{22, 2, 377, 3}}));
-    EXPECT_EQ(byRow[17], (std::vector<RowRect>{{6, 17, 379, 18}}));
-    for (int row = 17; row <= 27; ++row)
-        EXPECT_EQ(byRow[row].size(), 1u) << "the lettering cut a hole into window row " << row;
+    EXPECT_EQ(byRow[1], (std::vector<RowRect>{{20, 1, 377, 2}}));
+    EXPECT_EQ(byRow[16], (std::vector<RowRect>{{4, 16, 379, 17}}));
+    for (int row = 16; row <= 26; ++row)
+        EXPECT_EQ(byRow[row].size(), 1u) << "the lettering cut a hole into row " << row;
+}
+
+TEST(WindowShapeOfTheSkin, ShowsExactlyThePicturesNonMarginPixels)
+{
+    // Each row shows what lies between its outermost opaque pixels (the last
+    // stored column excepted), and nothing of the white margin around them.
+    const QImage picture = Background();
+    int transparent = 0;
+    const QRegion shape = TransparencyHelper::PictureShape(picture, transparent);
+    for (int y = 0; y < picture.height(); ++y) {
+        const uchar* row = picture.constScanLine(y);
+        const int scanned = int(picture.bytesPerLine()) - 1;
+        int first = 0, last = scanned - 1;
+        while (first < scanned && row[first] == transparent)
+            ++first;
+        while (last >= 0 && row[last] == transparent)
+            --last;
+        for (int x = 0; x < picture.width(); ++x)
+            ASSERT_EQ(shape.contains(QPoint(x, y)), x >= first && x <= last) << x << "," << y;
+    }
 }
 
 TEST(WindowShapeOfTheSkin, BecomesTheWindowsMaskWhileTheWindowIsHidden)
@@ -99,11 +119,11 @@ TEST(WindowShapeOfTheSkin, BecomesTheWindowsMaskWhileTheWindowIsHidden)
     EXPECT_TRUE(form.isVisible());
 
     const QRegion mask = form.mask();
-    EXPECT_EQ(mask.boundingRect().top(), 2);
-    EXPECT_EQ(mask.boundingRect().bottom(), 71);
-    EXPECT_TRUE(mask.contains(QPoint(22, 2)));
-    EXPECT_FALSE(mask.contains(QPoint(21, 2)));
-    EXPECT_FALSE(mask.contains(QPoint(377, 2)));
+    EXPECT_EQ(mask.boundingRect().top(), 1);
+    EXPECT_EQ(mask.boundingRect().bottom(), 70);
+    EXPECT_TRUE(mask.contains(QPoint(20, 1)));
+    EXPECT_FALSE(mask.contains(QPoint(19, 1)));
+    EXPECT_FALSE(mask.contains(QPoint(377, 1)));
     EXPECT_TRUE(mask.contains(QPoint(250, 20))) << "inside the lettering";
     EXPECT_FALSE(mask.contains(QPoint(379, 40))) << "the last stored column is never part of the shape";
 }
@@ -111,29 +131,26 @@ TEST(WindowShapeOfTheSkin, BecomesTheWindowsMaskWhileTheWindowIsHidden)
 TEST(WindowShapeComputation, RowsWithoutAndFullOfTransparentPixels)
 {
     const Picture8 picture{40, {Row(40, {}), Row(40, {{0, 39}})}};
-    EXPECT_EQ(picture.Shape(), (std::vector<RowRect>{{2, 2, 39, 3}}));
+    EXPECT_EQ(picture.Shape(), (std::vector<RowRect>{{0, 1, 39, 2}}));
 }
 
 TEST(WindowShapeComputation, MiddleZoneCarriesRunsToTheEndOfTheScan)
 {
     // Stride 380: W = 379; a run ending at 26 .. 368 is carried to 379.
     const Picture8 endsAt25{380, {Row(380, {{3, 24}, {30, 300}})}};
-    EXPECT_EQ(endsAt25.Shape(), (std::vector<RowRect>{{5, 1, 25, 2}, {32, 1, 379, 2}}));
+    EXPECT_EQ(endsAt25.Shape(), (std::vector<RowRect>{{3, 0, 25, 1}, {30, 0, 379, 1}}));
     const Picture8 endsAt26{380, {Row(380, {{3, 25}, {30, 300}})}};
-    EXPECT_EQ(endsAt26.Shape(), (std::vector<RowRect>{{5, 1, 379, 2}}));
+    EXPECT_EQ(endsAt26.Shape(), (std::vector<RowRect>{{3, 0, 379, 1}}));
     const Picture8 endsAt368{380, {Row(380, {{50, 367}})}};
-    EXPECT_EQ(endsAt368.Shape(), (std::vector<RowRect>{{52, 1, 379, 2}}));
+    EXPECT_EQ(endsAt368.Shape(), (std::vector<RowRect>{{50, 0, 379, 1}}));
     const Picture8 endsAt369{380, {Row(380, {{50, 368}, {372, 375}})}};
-    EXPECT_EQ(endsAt369.Shape(), (std::vector<RowRect>{{52, 1, 369, 2}, {374, 1, 376, 2}}));
+    EXPECT_EQ(endsAt369.Shape(), (std::vector<RowRect>{{50, 0, 369, 1}, {372, 0, 376, 1}}));
 }
 
 TEST(WindowShapeComputation, RunsOfOneAndTwoPixels)
 {
     const Picture8 picture{40, {Row(40, {{5, 5}}), Row(40, {{7, 8}})}};
-    const auto rects = picture.Shape();
-    ASSERT_EQ(rects, (std::vector<RowRect>{{7, 1, 6, 2}, {9, 2, 9, 3}}));
-    EXPECT_EQ(TransparencyHelper::RectRegion(rects[0]), QRegion(6, 1, 1, 1)) << "reversed edges are swapped";
-    EXPECT_TRUE(TransparencyHelper::RectRegion(rects[1]).isEmpty()) << "equal edges give nothing";
+    EXPECT_EQ(picture.Shape(), (std::vector<RowRect>{{5, 0, 6, 1}, {7, 1, 9, 2}}));
 }
 
 TEST(WindowShapeComputation, TransparentIndexBelowOneIsTheTopLeftPixelAndIsHandedBack)
@@ -167,7 +184,7 @@ TEST(WindowShapeComputation, RefusesPicturesBeyond32767PixelsAndKeepsTheShape)
     PictureSource tooWide(huge);
     EXPECT_THROW(TransparencyHelper::AddPictureToWindowShape(tooWide, index), std::overflow_error);
     TransparencyHelper::EndWindowShape(&form);
-    EXPECT_EQ(form.mask().boundingRect(), QRect(QPoint(2, 2), QPoint(378, 71)));
+    EXPECT_EQ(form.mask().boundingRect(), QRect(QPoint(0, 1), QPoint(378, 70)));
 }
 
 TEST(WindowShapeComputation, PicturesThatAreNotEightBitAddNothing)
