@@ -2,25 +2,13 @@
 
 #include "MediaEngine.h"
 #include "PlayerForm.h"
-#include "TrayShell.h"
 
 namespace MainModule {
 
 const char* const PlayerWindowClass = "Sonvale";
-QString SearchTitle;
-std::uint32_t FoundWindow = 0;
 
 namespace {
-
 constexpr int TitleBufferLength = 261;
-
-void EnumDesktopWindows(int (*callback)(const TopLevelWindow&, std::intptr_t), std::intptr_t data)
-{
-    for (const TopLevelWindow& window : ListTopLevelWindows())
-        if (callback(window, data) == 0)
-            return;
-}
-
 } // namespace
 
 bool TitleContains(const QByteArray& title, const QString& text)
@@ -30,30 +18,22 @@ bool TitleContains(const QByteArray& title, const QString& text)
         .contains(text, Qt::CaseInsensitive);
 }
 
-int EnumWindowProc(const TopLevelWindow& window, std::intptr_t)
+std::uint32_t FindWindowByTitle(const QString& title, const std::vector<TopLevelWindow>& windows)
 {
-    if (window.wmClass == PlayerWindowClass && TitleContains(window.title, SearchTitle)) {
-        FoundWindow = window.id;
-        return 0;
-    }
-    return 1;
+    for (const TopLevelWindow& window : windows)
+        if (window.wmClass == PlayerWindowClass && TitleContains(window.title, title))
+            return window.id;
+    return 0;
 }
 
-std::uint32_t FindWindowByTitle(const QString& title)
+std::unique_ptr<PlayerForm> Main()
 {
-    SearchTitle = title;
-    EnumDesktopWindows(EnumWindowProc, 1);
-    return FoundWindow;
-}
-
-std::unique_ptr<PlayerForm> Main(QtTrayShell& shell)
-{
-    if (const std::uint32_t running = FindWindowByTitle(QStringLiteral("Radio Velmora Player"))) {
-        MapTopLevelWindow(running);
+    const QString title = QStringLiteral("Radio Velmora Player");
+    if (const std::uint32_t running = FindWindowByTitle(title, ListTopLevelWindows())) {
+        RequestShow(running);
         return nullptr;
     }
-    auto form = std::make_unique<PlayerForm>(std::make_unique<MediaEngine>(), shell);
-    shell.SetHostMenu(form->contextMenu);
+    auto form = std::make_unique<PlayerForm>(std::make_unique<MediaEngine>());
     form->Load();
     form->show();
     return form;

@@ -5,9 +5,9 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class PlayerForm;
-class QtTrayShell;
 
 // The player's start: one player at a time, recognised by its window title.
 namespace MainModule {
@@ -16,17 +16,13 @@ namespace MainModule {
 // running player, whatever other programs call their windows.
 extern const char* const PlayerWindowClass;
 
-extern QString SearchTitle;
-extern std::uint32_t FoundWindow;
+// Either asks the running player to show its window and returns nothing, or
+// creates, loads and shows this player's window.
+std::unique_ptr<PlayerForm> Main();
 
-// Either shows the running player's window and returns nothing, or creates,
-// loads and shows this player's window.
-std::unique_ptr<PlayerForm> Main(QtTrayShell& shell);
-
-std::uint32_t FindWindowByTitle(const QString& title);
-
-// Called for each top-level window; 0 ends the walk.
-int EnumWindowProc(const TopLevelWindow& window, std::intptr_t data);
+// The first player window, in the order given, whose title contains the
+// text; 0 when there is none.
+std::uint32_t FindWindowByTitle(const QString& title, const std::vector<TopLevelWindow>& windows);
 
 // The title as a 261-character buffer holds it (at most 260 characters),
 // searched for the text without regard to case.

@@ -7,7 +7,6 @@
 #include "PictureBox.h"
 #include "PropertyBag.h"
 #include "TransparencyHelper.h"
-#include "TrayShell.h"
 #include "TopLevelWindows.h"
 #include "Twips.h"
 
@@ -19,6 +18,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QMenu>
 #include <QPainter>
 
@@ -28,9 +28,9 @@
 
 namespace {
 
+Q_LOGGING_CATEGORY(lcPlayer, "sonvale.player", QtCriticalMsg)
+
 const char* const WindowTitle = "Radio Velmora Player";
-constexpr std::uint32_t TrayIconId = 125;
-constexpr std::uint32_t TrayFlags = SystrayHelper::NIF_MESSAGE | SystrayHelper::NIF_ICON | SystrayHelper::NIF_TIP;
 
 QByteArray SkinFile(const QString& name)
 {
@@ -48,36 +48,24 @@ QJsonObject Design()
     return QJsonDocument::fromJson(file.readAll()).object();
 }
 
-QByteArray TrayTip()
-{
-    QByteArray tip(WindowTitle);
-    tip.append('\0');
-    tip.append(128 - tip.size(), ' ');
-    return tip;
-}
-
 // The engine's states in which nothing is playing or on its way.
 bool EngineIsIdle(int state)
 {
     return state == Undefined || state == Stopped || state == MediaEnded || state == Ready;
 }
 
-// Runs the window's tray filter in front of its own event handling.
-class TrayFilter : public QObject {
-public:
-    TrayFilter(QObject* parent, SystrayHelper::TrayWindow& form)
-        : QObject(parent)
-        , m_form(form)
-    {
+// Each step of the unload runs even when the one before it failed; what
+// failed is only logged.
+template <typename Step> void IgnoringErrors(const char* what, Step step)
+{
+    try {
+        step();
+    } catch (const std::exception& error) {
+        qCWarning(lcPlayer) << "unload:" << what << "failed:" << error.what();
+    } catch (...) {
+        qCWarning(lcPlayer) << "unload:" << what << "failed";
     }
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        return SystrayHelper::TrayWindowProc(m_form, watched, event);
-    }
-
-private:
-    SystrayHelper::TrayWindow& m_form;
-};
+}
 
 } // namespace
 
@@ -105,24 +93,18 @@ QString StreamHost()
     return host.isEmpty() ? QStringLiteral(SONVALE_STREAM_HOST) : host;
 }
 
-PlayerForm::PlayerForm(std::unique_ptr<MediaPlayer> engine, NotifyIconShell& shell)
+PlayerForm::PlayerForm(std::unique_ptr<MediaPlayer> engine)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
-    , WindowsMediaPlayer1(engine.get())
     , m_engine(std::move(engine))
-    , m_shell(shell)
     , m_frame(std::make_unique<FocusFrame>())
 {
     BuildFromDesign();
+    m_tray = new SystrayHelper::SystrayIcon(QString::fromLatin1(WindowTitle), contextMenu, this);
     ConnectHandlers();
-    m_mapWatcher = WatchMapsFromOutside(this);
+    m_showRequests = WatchShowRequests(this, [this] { ShowForm(); });
 }
 
-PlayerForm::~PlayerForm()
-{
-    // A window destroyed without being unloaded must not run the tray filter
-    // while its QWidget part is being torn down.
-    UnhookWindow();
-}
+PlayerForm::~PlayerForm() = default;
 
 void PlayerForm::BuildFromDesign()
 {
@@ -224,10 +206,8 @@ void PlayerForm::BuildFromDesign()
     playPauseMenuItem = item("playPauseMenuItem");
     stopMenuItem = item("stopMenuItem");
     openMenuItem = item("openMenuItem");
-    sep1 = item("sep1");
     highSpeedMenuItem = item("highSpeedMenuItem");
     lowSpeedMenuItem = item("lowSpeedMenuItem");
-    sep = item("sep");
     exitMenuItem = item("exitMenuItem");
     if (!contextMenu->actions().contains(exitMenuItem))
         throw std::runtime_error("The window's stored design is damaged");
@@ -235,7 +215,7 @@ void PlayerForm::BuildFromDesign()
 
 void PlayerForm::ConnectHandlers()
 {
-    connect(WindowsMediaPlayer1, &MediaPlayer::PlayStateChange, this, &PlayerForm::OnPlayStateChange);
+    connect(m_engine.get(), &MediaPlayer::PlayStateChange, this, &PlayerForm::OnPlayStateChange);
     connect(playPauseImageButton, &ImageButton::Click, this, &PlayerForm::PlayPauseCommand);
     connect(playPauseMenuItem, &QAction::triggered, this, &PlayerForm::PlayPauseCommand);
     connect(stopImageButton, &ImageButton::Click, this, &PlayerForm::StopCommand);
@@ -260,12 +240,20 @@ void PlayerForm::ConnectHandlers()
     });
     for (ImageButton* button : {playPauseImageButton, stopImageButton, highSpeedImageButton, lowSpeedImageButton})
         connect(button, &ImageButton::MouseDown, this, [this](int Button, int, float, float) { ShowPopupMenu(Button); });
-    connect(minimiseImageButton, &ImageButton::Click, this, &QWidget::hide);
+    connect(minimiseImageButton, &ImageButton::Click, this, &PlayerForm::Minimise);
     connect(openMenuItem, &QAction::triggered, this, &PlayerForm::ShowForm);
     connect(closeImageButton, &ImageButton::Click, this, &QWidget::close);
     connect(exitMenuItem, &QAction::triggered, this, &QWidget::close);
-    // A host that shows the tray menu itself still gets the Open item right.
-    connect(contextMenu, &QMenu::aboutToShow, this, [this] { openMenuItem->setVisible(!isVisible()); });
+    // However the menu comes up (the window, the tray, a host that shows it
+    // itself), Open is offered only while the window is hidden, and a shown
+    // window comes to the front first.
+    connect(contextMenu, &QMenu::aboutToShow, this, [this] {
+        openMenuItem->setVisible(!isVisible());
+        if (isVisible()) {
+            raise();
+            activateWindow();
+        }
+    });
 
     connect(backgroundPicture, &PictureBox::MouseDown, this, &PlayerForm::Picture1_MouseDown);
     connect(backgroundPicture, &PictureBox::MouseMove, this, &PlayerForm::Picture1_MouseMove);
@@ -277,9 +265,9 @@ void PlayerForm::ConnectHandlers()
 
 void PlayerForm::Load()
 {
-    WindowsMediaPlayer1->settings().setAutoStart(false);
-    WindowsMediaPlayer1->setUiMode(QStringLiteral("invisible"));
-    WindowsMediaPlayer1->settings().setVolume(100);
+    m_engine->settings().setAutoStart(false);
+    m_engine->setUiMode(QStringLiteral("invisible"));
+    m_engine->settings().setVolume(100);
     lowSpeedImageButton->SetChecked(true);
     TransparencyHelper::BeginWindowShape(this);
     int transparentIndex = 0;
@@ -289,8 +277,8 @@ void PlayerForm::Load()
     TwipsPerPixelY = TwipsPerPixelFor(logicalDpiY());
     setWindowTitle(QString::fromLatin1(WindowTitle));
     stopImageButton->SetEnabled(false);
-    ShellTrayAdd(SystrayHelper::IconHandle(redIcon->Icon()));
-    HookWindow(this);
+    ShellTrayAdd(redIcon->Icon());
+    HookWindow();
 }
 
 QString PlayerForm::HighQualityAddress() const
@@ -306,21 +294,21 @@ QString PlayerForm::LowQualityAddress() const
 void PlayerForm::PlayPauseCommand()
 {
     // A stream that ended or broke by itself is started again, not paused.
-    if (IsPlaying && !EngineIsIdle(WindowsMediaPlayer1->playState())) {
-        WindowsMediaPlayer1->controls().pause();
+    if (IsPlaying && !EngineIsIdle(m_engine->playState())) {
+        m_engine->controls().pause();
         IsPlaying = false;
         return;
     }
     const QString address = highSpeedImageButton->Checked() ? HighQualityAddress() : LowQualityAddress();
-    if (WindowsMediaPlayer1->URL() != address)
-        WindowsMediaPlayer1->setURL(address);
-    WindowsMediaPlayer1->controls().play();
+    if (m_engine->URL() != address)
+        m_engine->setURL(address);
+    m_engine->controls().play();
     IsPlaying = true;
 }
 
 void PlayerForm::StopCommand()
 {
-    WindowsMediaPlayer1->controls().stop();
+    m_engine->controls().stop();
     IsPlaying = false;
 }
 
@@ -333,48 +321,51 @@ void PlayerForm::OnPlayStateChange(int NewState)
         playPauseImageButton->SetUpImage(playing ? pauseImage->Picture() : playImage->Picture());
         playPauseImageButton->SetOverImage(playing ? pauseHoverImage->Picture() : playHoverImage->Picture());
         stopImageButton->SetEnabled(NewState != Stopped);
+        const SystrayHelper::SystrayIcon::Change change(*m_tray);
         ShellTrayDelete();
-        ShellTrayAdd(SystrayHelper::IconHandle(playing ? greenIcon->Icon() : redIcon->Icon()));
+        ShellTrayAdd(playing ? greenIcon->Icon() : redIcon->Icon());
     } else {
         text = StatusTextFor(NewState, false);
     }
     statusLabel->setText(text);
 }
 
-std::uint32_t PlayerForm::ShellTrayAdd(std::uint32_t icon)
+bool PlayerForm::ShellTrayAdd(const QIcon& icon)
 {
-    if (SystrayHelper::TrayRecordSize == 0)
-        SystrayHelper::SelectTrayRecordSize();
-    TrayIconData = SystrayHelper::BuildTrayRecord({std::uint32_t(SystrayHelper::TrayRecordSize),
-        std::uint32_t(winId()), TrayIconId, TrayFlags, SystrayHelper::TrayCallbackMessage, icon, TrayTip()});
-    return std::uint32_t(m_shell.Shell_NotifyIconA(SystrayHelper::NIM_ADD, TrayIconData));
+    return m_tray->Add(icon);
 }
 
 void PlayerForm::ShellTrayDelete()
 {
-    m_shell.Shell_NotifyIconA(SystrayHelper::NIM_DELETE, TrayIconData);
+    m_tray->Delete();
 }
 
-void PlayerForm::HookWindow(QWidget* window)
+void PlayerForm::HookWindow()
 {
-    auto* filter = new TrayFilter(this, *this);
-    window->installEventFilter(filter);
-    SystrayHelper::PreviousWindowProc = reinterpret_cast<std::intptr_t>(filter);
+    m_trayHook = connect(m_tray, &SystrayHelper::SystrayIcon::ShowFormRequested, this, &PlayerForm::ShowForm);
 }
 
 void PlayerForm::UnhookWindow()
 {
-    if (SystrayHelper::PreviousWindowProc == 0)
-        return;
-    auto* filter = reinterpret_cast<QObject*>(SystrayHelper::PreviousWindowProc);
-    removeEventFilter(filter);
-    delete filter;
-    SystrayHelper::PreviousWindowProc = 0;
+    disconnect(m_trayHook);
 }
 
 void PlayerForm::ShowForm()
 {
+    // An iconified window (minimised where there is no tray) comes back too.
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
+}
+
+void PlayerForm::Minimise()
+{
+    // Hidden, the window is reached through the tray icon; with no tray to
+    // show it, it is iconified instead, so it is never out of reach.
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        hide();
+    else
+        showMinimized();
 }
 
 void PlayerForm::ShowPopupMenu(int buttun)
@@ -396,19 +387,10 @@ void PlayerForm::closeEvent(QCloseEvent* event)
     if (m_unloaded)
         return;
     m_unloaded = true;
-    // Each step runs even when the one before it failed; unloading is never cancelled.
-    try {
-        WindowsMediaPlayer1->controls().stop();
-    } catch (...) {
-    }
-    try {
-        ShellTrayDelete();
-    } catch (...) {
-    }
-    try {
-        UnhookWindow();
-    } catch (...) {
-    }
+    // Unloading is never cancelled.
+    IgnoringErrors("stopping the engine", [this] { m_engine->controls().stop(); });
+    IgnoringErrors("removing the tray icon", [this] { ShellTrayDelete(); });
+    IgnoringErrors("unhooking the tray icon", [this] { UnhookWindow(); });
     emit Unloaded();
 }
 

@@ -12,7 +12,6 @@ class FocusFrame;
 class ImageButton;
 class ImageHolder;
 class MediaPlayer;
-class NotifyIconShell;
 class PictureBox;
 class QAbstractNativeEventFilter;
 class QAction;
@@ -28,14 +27,15 @@ QString StreamHost();
 
 // The player's only window: a frameless 380 x 72 skinned window built from its
 // stored design, holding the media engine, the image buttons, the hidden
-// image holders, the status label and the popup menu.
-class PlayerForm : public QWidget, private SystrayHelper::TrayWindow {
+// image holders, the status label, the popup menu and the tray icon. Its
+// controls carry their design names as object names.
+class PlayerForm : public QWidget {
     Q_OBJECT
     Q_PROPERTY(QImage Picture READ Picture)
 
 public:
     // The engine comes in from outside so that tests can watch it.
-    PlayerForm(std::unique_ptr<MediaPlayer> engine, NotifyIconShell& shell);
+    explicit PlayerForm(std::unique_ptr<MediaPlayer> engine);
     ~PlayerForm() override;
 
     // The load sequence: engine settings, quality, outline, twips, title,
@@ -43,20 +43,41 @@ public:
     void Load();
 
     QImage Picture() const { return m_picture; }
+    bool ShellTrayAdd(const QIcon& icon);
+    void ShellTrayDelete();
+    void ShowForm();
+    void ShowPopupMenu(int buttun);
+
+    const FocusFrame& Frame() const { return *m_frame; }
+
+signals:
+    // The window was unloaded; the program ends.
+    void Unloaded();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildFromDesign();
+    void ConnectHandlers();
+    void HookWindow();
+    void UnhookWindow();
     QString HighQualityAddress() const;
     QString LowQualityAddress() const;
-
-    std::uint32_t ShellTrayAdd(std::uint32_t icon);
-    void ShellTrayDelete();
-    void HookWindow(QWidget* window);
-    void UnhookWindow();
-    void ShowForm() override;
-    void ShowPopupMenu(int buttun) override;
     void PlayPauseCommand();
     void StopCommand();
+    void Minimise();
+    void OnPlayStateChange(int NewState);
+    void Picture1_MouseDown(int Button, int Shift, float X, float Y);
+    void Picture1_MouseMove(int Button, int Shift, float X, float Y);
+    void Picture1_MouseUp(int Button, int Shift, float X, float Y);
+    void BeginDrag(float X, float Y);
+    void DragFrameTo(float X, float Y);
+    void EndDrag(float X, float Y);
+    QPoint ClientToScreen(QPoint point) const;
 
-    // The engine and controls, named as in the design.
-    MediaPlayer* WindowsMediaPlayer1 = nullptr;
+    std::unique_ptr<MediaPlayer> m_engine;
     ImageButton* closeImageButton = nullptr;
     ImageButton* lowSpeedImageButton = nullptr;
     ImageButton* stopImageButton = nullptr;
@@ -76,11 +97,11 @@ public:
     QAction* playPauseMenuItem = nullptr;
     QAction* stopMenuItem = nullptr;
     QAction* openMenuItem = nullptr;
-    QAction* sep1 = nullptr;
     QAction* highSpeedMenuItem = nullptr;
     QAction* lowSpeedMenuItem = nullptr;
-    QAction* sep = nullptr;
     QAction* exitMenuItem = nullptr;
+    SystrayHelper::SystrayIcon* m_tray = nullptr;
+    QMetaObject::Connection m_trayHook;
 
     int TwipsPerPixelX = 0;
     int TwipsPerPixelY = 0;
@@ -93,35 +114,9 @@ public:
     DragRect DragWindowRect;
     DragRect DragFrame;
     DragRect DrawnFrame;
-    QByteArray TrayIconData;
 
-    FocusFrame& Frame() { return *m_frame; }
-
-signals:
-    // The window was unloaded; the program ends.
-    void Unloaded();
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-
-private:
-    QWidget* Window() override { return this; }
-    void BuildFromDesign();
-    void ConnectHandlers();
-    void OnPlayStateChange(int NewState);
-    void Picture1_MouseDown(int Button, int Shift, float X, float Y);
-    void Picture1_MouseMove(int Button, int Shift, float X, float Y);
-    void Picture1_MouseUp(int Button, int Shift, float X, float Y);
-    void BeginDrag(float X, float Y);
-    void DragFrameTo(float X, float Y);
-    void EndDrag(float X, float Y);
-    QPoint ClientToScreen(QPoint point) const;
-
-    std::unique_ptr<MediaPlayer> m_engine;
-    NotifyIconShell& m_shell;
     QImage m_picture;
     std::unique_ptr<FocusFrame> m_frame;
-    std::unique_ptr<QAbstractNativeEventFilter> m_mapWatcher;
+    std::unique_ptr<QAbstractNativeEventFilter> m_showRequests;
     bool m_unloaded = false;
 };

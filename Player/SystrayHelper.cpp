@@ -1,133 +1,87 @@
 #include "SystrayHelper.h"
 
-#include <QHash>
-#include <QWidget>
-#include <QtEndian>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QMenu>
+#include <QMouseEvent>
 
 namespace SystrayHelper {
 
-std::intptr_t PreviousWindowProc = 0;
-int TrayRecordSize = 0;
-
-namespace {
-
-constexpr std::uint32_t FixedFileInfoSignature = 0xFEEF04BD;
-
-QByteArray ModernShellVersion()
+bool ShowsForm(QSystemTrayIcon::ActivationReason reason, bool statusNotifierHost)
 {
-    QByteArray record(52, '\0');
-    qToLittleEndian<std::uint32_t>(FixedFileInfoSignature, record.data());
-    qToLittleEndian<std::uint32_t>(0x00010000, record.data() + 4);   // structure version
-    qToLittleEndian<std::uint32_t>(0x00060000, record.data() + 8);   // file version 6.0
-    return record;
+    return reason == QSystemTrayIcon::DoubleClick || (statusNotifierHost && reason == QSystemTrayIcon::Trigger);
 }
 
-QHash<std::uint32_t, QIcon>& Icons()
+bool StatusNotifierHostPresent()
 {
-    static QHash<std::uint32_t, QIcon> icons;
-    return icons;
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() && bus.interface()
+        && bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")).value();
 }
 
-} // namespace
-
-std::function<QByteArray()> ShellFixedFileInfo = ModernShellVersion;
-
-int TrayRecordSizeFor(int shellMajorVersion)
+SystrayIcon::SystrayIcon(const QString& tip, QMenu* menu, QObject* parent)
+    : QObject(parent)
+    , m_icon(this)
+    , m_statusNotifierHost(StatusNotifierHostPresent())
 {
-    if (shellMajorVersion >= 6)
-        return 504;
-    if (shellMajorVersion == 5)
-        return 488;
-    return 88;
+    m_icon.setToolTip(tip);
+    m_icon.setContextMenu(menu);
+    menu->installEventFilter(this);
+    connect(&m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (ShowsForm(reason, m_statusNotifierHost))
+            emit ShowFormRequested();
+    });
 }
 
-std::optional<int> FixedFileInfoMajorVersion(const QByteArray& fixedFileInfo)
+bool SystrayIcon::Add(const QIcon& icon)
 {
-    if (fixedFileInfo.size() < 12 || qFromLittleEndian<std::uint32_t>(fixedFileInfo.constData()) != FixedFileInfoSignature)
-        return std::nullopt;
-    return qFromLittleEndian<std::int16_t>(fixedFileInfo.constData() + 10);
+    m_icon.setIcon(icon);
+    m_shown = true;
+    if (!m_icon.isVisible())
+        m_icon.show();
+    return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
-bool ShellVersionAtLeast(int required)
+void SystrayIcon::Delete()
 {
-    const auto major = FixedFileInfoMajorVersion(ShellFixedFileInfo ? ShellFixedFileInfo() : QByteArray());
-    return major && *major >= required;
+    m_shown = false;
+    if (!m_changing)
+        m_icon.hide();
 }
 
-void SelectTrayRecordSize()
+SystrayIcon::Change::Change(SystrayIcon& icon)
+    : m_icon(icon)
 {
-    TrayRecordSize = ShellVersionAtLeast(6) ? TrayRecordSizeFor(6) : ShellVersionAtLeast(5) ? TrayRecordSizeFor(5) : TrayRecordSizeFor(0);
+    m_icon.m_changing = true;
 }
 
-QByteArray BuildTrayRecord(const TrayRecordFields& f)
+SystrayIcon::Change::~Change()
 {
-    QByteArray record(TrayRecordBufferSize, '\0');
-    char* p = record.data();
-    const std::uint32_t words[] = {f.cbSize, f.hWnd, f.uID, f.uFlags, f.uCallbackMessage, f.hIcon};
-    for (std::uint32_t word : words) {
-        qToLittleEndian(word, p);
-        p += 4;
-    }
-    // The first layout holds a 64-character tip; the later ones 128.
-    const int tipSize = f.cbSize <= 88 ? 64 : 128;
-    std::copy_n(f.szTip.constData(), std::min<qsizetype>(f.szTip.size(), tipSize), p);
-    return record;
+    m_icon.m_changing = false;
+    if (!m_icon.m_shown)
+        m_icon.m_icon.hide();
 }
 
-TrayRecordFields ParseTrayRecord(const QByteArray& record)
+bool SystrayIcon::eventFilter(QObject* watched, QEvent* event)
 {
-    TrayRecordFields f{};
-    if (record.size() < 24)
-        return f;
-    const char* p = record.constData();
-    std::uint32_t* words[] = {&f.cbSize, &f.hWnd, &f.uID, &f.uFlags, &f.uCallbackMessage, &f.hIcon};
-    for (std::uint32_t* word : words) {
-        *word = qFromLittleEndian<std::uint32_t>(p);
-        p += 4;
-    }
-    const int tipSize = f.cbSize <= 88 ? 64 : 128;
-    f.szTip = record.mid(24, tipSize);
-    return f;
-}
-
-std::uint32_t IconHandle(const QIcon& icon)
-{
-    const auto handle = static_cast<std::uint32_t>(icon.cacheKey() & 0xffffffffu) | 1u;
-    Icons().insert(handle, icon);
-    return handle;
-}
-
-QIcon IconFromHandle(std::uint32_t handle)
-{
-    return Icons().value(handle);
-}
-
-QEvent::Type TrayMessageEvent::EventType()
-{
-    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType(QEvent::User + 0x15));
-    return type;
-}
-
-bool TrayWindowProc(TrayWindow& form, QObject* window, QEvent* event)
-{
-    if (event->type() != TrayMessageEvent::EventType() || window != form.Window())
+    // The icon's menu is open and the right button goes down on the icon
+    // again (where the menu, kept on the screen, may cover the icon): the
+    // listener asks for the menu, so it stays open. Left alone, the click
+    // would close it, and a quick second right-click would open nothing.
+    const auto type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick && type != QEvent::MouseButtonRelease)
         return false;
-    const int lParam = static_cast<TrayMessageEvent*>(event)->LParam();
-    // Errors of the commands are swallowed: the filter never fails.
-    try {
-        if (lParam == WM_LBUTTONDBLCLK) {
-            form.ShowForm();
-        } else if (lParam == WM_RBUTTONUP) {
-            try {
-                form.Window()->raise();
-                form.Window()->activateWindow();
-            } catch (...) {
-            }
-            form.ShowPopupMenu(2);
-        }
-    } catch (...) {
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    if (type == QEvent::MouseButtonRelease) {
+        const bool swallowed = m_rightPressKept && mouse->button() == Qt::RightButton;
+        if (swallowed)
+            m_rightPressKept = false;
+        return swallowed;
     }
-    return true;
+    const auto* menu = qobject_cast<QMenu*>(watched);
+    const QPoint at = mouse->globalPosition().toPoint();
+    m_rightPressKept = menu && mouse->button() == Qt::RightButton && m_icon.isVisible() && m_icon.geometry().contains(at);
+    return m_rightPressKept;
 }
 
 } // namespace SystrayHelper

@@ -1,84 +1,60 @@
 #pragma once
 
-#include <QByteArray>
-#include <QEvent>
 #include <QIcon>
-#include <cstdint>
-#include <functional>
-#include <optional>
+#include <QObject>
+#include <QPointer>
+#include <QSystemTrayIcon>
 
-class QObject;
-class QWidget;
+class QMenu;
 
-// The tray icon's record, the choice of its size, and the event filter that
-// turns the tray icon's mouse messages into window commands.
+// The player's icon in the notification area.
 namespace SystrayHelper {
 
-constexpr int TrayCallbackMessage = 0x8015;
-constexpr int WM_LBUTTONDBLCLK = 0x203;
-constexpr int WM_RBUTTONUP = 0x205;
-constexpr int NIM_ADD = 0;
-constexpr int NIM_DELETE = 2;
-constexpr int NIF_MESSAGE = 1, NIF_ICON = 2, NIF_TIP = 4;
-constexpr int TrayRecordBufferSize = 504;
+// Whether an activation of the icon asks for the window. An XEmbed tray
+// reports the left double-click; a StatusNotifierItem host reports no
+// double-click, so its activation (a single click) stands for it.
+bool ShowsForm(QSystemTrayIcon::ActivationReason reason, bool statusNotifierHost);
 
-// Non-zero exactly while the tray filter is installed on the window.
-extern std::intptr_t PreviousWindowProc;
-// The announced record size; 0 until chosen.
-extern int TrayRecordSize;
+// True where a StatusNotifierItem watcher is on the session bus, so that Qt
+// shows the icon through it rather than through an XEmbed tray.
+bool StatusNotifierHostPresent();
 
-// 504 for shell major version 6 or higher, 488 for 5, 88 below.
-int TrayRecordSizeFor(int shellMajorVersion);
-
-// The file major version from a fixed version record (the signed 16-bit
-// value at byte 10); nothing when the record is too short or not one.
-std::optional<int> FixedFileInfoMajorVersion(const QByteArray& fixedFileInfo);
-
-// Where the shell's fixed version record comes from; replaceable for tests.
-// Linux has no shell library: the tray facility is reported as the modern one.
-extern std::function<QByteArray()> ShellFixedFileInfo;
-
-bool ShellVersionAtLeast(int required);
-void SelectTrayRecordSize();
-
-// The NOTIFYICONDATA record in its 32-bit ANSI layout, in a zeroed buffer.
-struct TrayRecordFields {
-    std::uint32_t cbSize, hWnd, uID, uFlags, uCallbackMessage, hIcon;
-    QByteArray szTip; // 128 characters
-};
-QByteArray BuildTrayRecord(const TrayRecordFields& fields);
-TrayRecordFields ParseTrayRecord(const QByteArray& record);
-
-// Icons are handed around by 32-bit handle, as the record holds them.
-std::uint32_t IconHandle(const QIcon& icon);
-QIcon IconFromHandle(std::uint32_t handle);
-
-// The tray's callback message, sent to the window as an event.
-class TrayMessageEvent : public QEvent {
+// One QSystemTrayIcon for the whole run, carrying the player's menu (a host
+// that shows menus itself takes it from there; on an XEmbed tray Qt pops it
+// up at the right button). Add shows it with its tip and a picture, Delete
+// removes it. Inside a Change a Delete followed by an Add is one change of
+// the picture, so a tray never un-docks and re-docks the icon.
+class SystrayIcon : public QObject {
+    Q_OBJECT
 public:
-    static QEvent::Type EventType();
-    explicit TrayMessageEvent(int lParam)
-        : QEvent(EventType())
-        , m_lParam(lParam)
-    {
-    }
-    int LParam() const { return m_lParam; }
+    SystrayIcon(const QString& tip, QMenu* menu, QObject* parent);
+
+    bool Add(const QIcon& icon);
+    void Delete();
+
+    class Change {
+    public:
+        explicit Change(SystrayIcon& icon);
+        ~Change();
+        Change(const Change&) = delete;
+        Change& operator=(const Change&) = delete;
+
+    private:
+        SystrayIcon& m_icon;
+    };
+
+signals:
+    // Double-click on an XEmbed tray, activation on a StatusNotifierItem host.
+    void ShowFormRequested();
 
 private:
-    int m_lParam;
-};
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
-// What the filter calls on the player window.
-class TrayWindow {
-public:
-    virtual ~TrayWindow() = default;
-    virtual QWidget* Window() = 0;
-    virtual void ShowForm() = 0;
-    virtual void ShowPopupMenu(int buttun) = 0;
+    QSystemTrayIcon m_icon;
+    const bool m_statusNotifierHost;
+    bool m_shown = false;
+    bool m_changing = false;
+    bool m_rightPressKept = false;
 };
-
-// The filter installed in front of the window's own event handling. Returns
-// true for the tray's messages (answered here, never passed on).
-bool TrayWindowProc(TrayWindow& form, QObject* window, QEvent* event);
 
 } // namespace SystrayHelper

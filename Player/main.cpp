@@ -1,7 +1,6 @@
 // Sonvale: the Radio Velmora player.
 #include "MainModule.h"
 #include "PlayerForm.h"
-#include "TrayShell.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -51,8 +50,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QStringLiteral("1.00.0058"));
     QApplication::setQuitOnLastWindowClosed(false);
     try {
-        QtTrayShell shell;
-        std::unique_ptr<PlayerForm> form = MainModule::Main(shell);
+        std::unique_ptr<PlayerForm> form = MainModule::Main();
         if (!form)
             return 0;
         QObject::connect(form.get(), &PlayerForm::Unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);

@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QPointer>
-#include <QTimer>
 #include <QWidget>
 #include <memory>
 #include <xcb/xcb.h>
@@ -41,16 +40,6 @@ QByteArray Property(xcb_connection_t* c, xcb_window_t window, xcb_atom_t propert
         xcb_get_property_value_length(reply.get()));
 }
 
-bool IsMapped(std::uint32_t id)
-{
-    xcb_connection_t* c = Connection();
-    if (!c)
-        return false;
-    XcbReply<xcb_get_window_attributes_reply_t> attributes(
-        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, id), nullptr));
-    return attributes && attributes->map_state != XCB_MAP_STATE_UNMAPPED;
-}
-
 } // namespace
 
 std::vector<TopLevelWindow> ListTopLevelWindows()
@@ -85,55 +74,63 @@ std::vector<TopLevelWindow> ListTopLevelWindows()
     return windows;
 }
 
-void MapTopLevelWindow(std::uint32_t id)
-{
-    if (xcb_connection_t* c = Connection()) {
-        xcb_map_window(c, id);
-        xcb_flush(c);
-    }
-}
-
 namespace {
 
-class MapWatcher : public QAbstractNativeEventFilter {
+const char* const ShowRequestAtom = "SONVALE_SHOW_WINDOW";
+
+class ShowRequestWatcher : public QAbstractNativeEventFilter {
 public:
-    explicit MapWatcher(QWidget* window)
+    ShowRequestWatcher(QWidget* window, std::function<void()> show)
         : m_window(window)
+        , m_show(std::move(show))
     {
+        if (xcb_connection_t* c = Connection())
+            m_atom = Atom(c, ShowRequestAtom);
         QCoreApplication::instance()->installNativeEventFilter(this);
     }
-    ~MapWatcher() override
+    ~ShowRequestWatcher() override
     {
         if (QCoreApplication::instance())
             QCoreApplication::instance()->removeNativeEventFilter(this);
     }
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override
     {
-        if (eventType != "xcb_generic_event_t" || !m_window)
+        if (eventType != "xcb_generic_event_t" || !m_window || m_atom == XCB_ATOM_NONE)
             return false;
         const auto* event = static_cast<const xcb_generic_event_t*>(message);
-        if ((event->response_type & 0x7f) != XCB_MAP_NOTIFY)
+        if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE)
             return false;
-        const auto* map = reinterpret_cast<const xcb_map_notify_event_t*>(event);
-        if (map->window == m_window->winId() && !m_window->isVisible()) {
-            // Shown on the next turn of the event loop, and only if nothing
-            // hid the window again in between.
-            QPointer<QWidget> window = m_window;
-            QTimer::singleShot(0, window, [window] {
-                if (!window->isVisible() && IsMapped(std::uint32_t(window->winId())))
-                    window->show();
-            });
-        }
-        return false;
+        const auto* request = reinterpret_cast<const xcb_client_message_event_t*>(event);
+        if (request->type != m_atom || request->window != m_window->winId())
+            return false;
+        m_show();
+        return true;
     }
 
 private:
     QPointer<QWidget> m_window;
+    std::function<void()> m_show;
+    xcb_atom_t m_atom = XCB_ATOM_NONE;
 };
 
 } // namespace
 
-std::unique_ptr<QAbstractNativeEventFilter> WatchMapsFromOutside(QWidget* window)
+void RequestShow(std::uint32_t id)
 {
-    return std::make_unique<MapWatcher>(window);
+    xcb_connection_t* c = Connection();
+    if (!c)
+        return;
+    xcb_client_message_event_t request{};
+    request.response_type = XCB_CLIENT_MESSAGE;
+    request.format = 32;
+    request.window = id;
+    request.type = Atom(c, ShowRequestAtom);
+    // No event mask: the event goes to the client that created the window.
+    xcb_send_event(c, 0, id, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&request));
+    xcb_flush(c);
+}
+
+std::unique_ptr<QAbstractNativeEventFilter> WatchShowRequests(QWidget* window, std::function<void()> show)
+{
+    return std::make_unique<ShowRequestWatcher>(window, std::move(show));
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -17,14 +18,13 @@ struct TopLevelWindow {
 // The windows in the order of the tree walk; empty without an X11 display.
 std::vector<TopLevelWindow> ListTopLevelWindows();
 
-// Maps (shows) a window of any client, in its current size and place.
-void MapTopLevelWindow(std::uint32_t id);
+// Asks the program that owns the window to show it (a client message to the
+// window; only its own program receives it). Nothing is done to the window.
+void RequestShow(std::uint32_t id);
 
 class QWidget;
 class QAbstractNativeEventFilter;
 
-// Keeps a top-level widget's idea of its visibility in line when another
-// program maps its X window (a second start showing the first one): the
-// widget is then shown through Qt as well, so that a later hide works.
-// The watch ends when the returned filter is destroyed.
-std::unique_ptr<QAbstractNativeEventFilter> WatchMapsFromOutside(QWidget* window);
+// Calls `show` whenever another process asks, through RequestShow, for this
+// top-level widget to be shown. The watch ends when the filter is destroyed.
+std::unique_ptr<QAbstractNativeEventFilter> WatchShowRequests(QWidget* window, std::function<void()> show);

@@ -1,10 +1,8 @@
 #pragma once
 
 #include "MediaPlayer.h"
-#include "TrayShell.h"
 
 #include <QStringList>
-#include <functional>
 #include <stdexcept>
 
 // A media engine that writes every call the window makes into a shared log.
@@ -48,29 +46,4 @@ private:
     QString m_uiMode, m_url;
     bool m_autoStart = true;
     int m_volume = 50;
-};
-
-// A notification area that logs NIM_ADD / NIM_DELETE and keeps the records.
-class FakeShell : public NotifyIconShell {
-public:
-    explicit FakeShell(QStringList& log)
-        : m_log(log)
-    {
-    }
-    int Shell_NotifyIconA(int message, const QByteArray& record) override
-    {
-        m_log << (message == 0 ? "NIM_ADD" : "NIM_DELETE");
-        records.push_back(record);
-        if (onCall)
-            onCall(message);
-        if (message == 2 && deleteFails)
-            throw std::runtime_error("delete failed");
-        return 1;
-    }
-    std::vector<QByteArray> records;
-    std::function<void(int)> onCall;
-    bool deleteFails = false;
-
-private:
-    QStringList& m_log;
 };

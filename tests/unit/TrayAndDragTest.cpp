@@ -1,51 +1,9 @@
 #include "DragFrame.h"
 #include "MainModule.h"
 #include "PlayerForm.h"
-#include "SystrayHelper.h"
 
-#include <QtEndian>
 #include <gtest/gtest.h>
 #include <stdexcept>
-
-using namespace SystrayHelper;
-
-namespace {
-QByteArray FixedFileInfo(int major, int minor)
-{
-    QByteArray record(52, '\0');
-    qToLittleEndian<std::uint32_t>(0xFEEF04BD, record.data());
-    qToLittleEndian<std::uint32_t>(std::uint32_t(major) << 16 | std::uint32_t(minor), record.data() + 8);
-    return record;
-}
-} // namespace
-
-TEST(TrayRecordSize, FollowsTheShellsMajorVersion)
-{
-    const auto original = ShellFixedFileInfo;
-    const struct { QByteArray info; int size; } cases[] = {
-        {FixedFileInfo(6, 0), 504}, {FixedFileInfo(10, 0), 504}, {FixedFileInfo(5, 0), 488},
-        {FixedFileInfo(4, 72), 88}, {QByteArray(), 88}, {QByteArray(52, '\x7f'), 88},
-    };
-    for (const auto& c : cases) {
-        ShellFixedFileInfo = [&] { return c.info; };
-        SelectTrayRecordSize();
-        EXPECT_EQ(TrayRecordSize, c.size);
-    }
-    ShellFixedFileInfo = original;
-    SelectTrayRecordSize();
-    EXPECT_EQ(TrayRecordSize, 504) << "the tray facility counts as the modern one";
-    TrayRecordSize = 0;
-    EXPECT_EQ(FixedFileInfoMajorVersion(FixedFileInfo(4, 72)), 4);
-}
-
-TEST(TrayRecord, FirstLayoutHoldsA64CharacterTip)
-{
-    const QByteArray tip = QByteArray("Radio Velmora Player") + '\0' + QByteArray(107, ' ');
-    const QByteArray record = BuildTrayRecord({88, 7, 125, 7, 0x8015, 9, tip});
-    EXPECT_EQ(record.mid(24, 64), tip.left(64));
-    EXPECT_EQ(record.mid(88), QByteArray(504 - 88, '\0'));
-    EXPECT_EQ(ParseTrayRecord(record).szTip, tip.left(64));
-}
 
 TEST(DragArithmetic, PointerMovementInTwipsBecomesPixels)
 {
@@ -74,13 +32,11 @@ TEST(SingleInstance, TitleRuleAndTheWindowsClass)
     EXPECT_FALSE(TitleContains(QByteArray(241, 'a') + "Radio Velmora Player", "Radio Velmora Player"))
         << "titles are cut to 260 characters";
 
-    SearchTitle = "Radio Velmora Player";
-    FoundWindow = 0;
-    EXPECT_EQ(EnumWindowProc({11, "radio velmora player notes", "Gedit"}, 1), 1) << "another program's window";
-    EXPECT_EQ(FoundWindow, 0u);
-    EXPECT_EQ(EnumWindowProc({12, "Radio Velmora Player", PlayerWindowClass}, 1), 0);
-    EXPECT_EQ(FoundWindow, 12u);
-    FoundWindow = 0;
+    const std::vector<TopLevelWindow> windows = {
+        {11, "radio velmora player notes", "Gedit"}, {12, "Radio Velmora Player", PlayerWindowClass},
+        {13, "Radio Velmora Player", PlayerWindowClass}};
+    EXPECT_EQ(FindWindowByTitle("Radio Velmora Player", windows), 12u) << "the first player window, not another program's";
+    EXPECT_EQ(FindWindowByTitle("Radio Velmora Player", {windows[0]}), 0u);
 }
 
 TEST(StatusText, StatesNineAndTenReadConnectingAndReady)

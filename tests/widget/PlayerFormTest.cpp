@@ -3,17 +3,15 @@
 #include "ImageButton.h"
 #include "PictureBox.h"
 #include "PlayerForm.h"
-#include "SystrayHelper.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
-
-using namespace SystrayHelper;
 
 namespace {
 
@@ -24,12 +22,14 @@ protected:
         qputenv("SONVALE_STREAM_HOST", "station.test");
         auto engine = std::make_unique<FakeEngine>(log);
         fake = engine.get();
-        form = std::make_unique<PlayerForm>(std::move(engine), shell);
+        form = std::make_unique<PlayerForm>(std::move(engine));
+        menu = form->findChild<QMenu*>("contextMenu");
+        ASSERT_TRUE(menu);
         // Every popup closes at once, as if the listener pressed Escape.
-        QObject::connect(form->contextMenu, &QMenu::aboutToShow, [this] {
+        QObject::connect(menu, &QMenu::aboutToShow, [this] {
             ++menusShown;
-            openVisibleInMenu = form->openMenuItem->isVisible();
-            QTimer::singleShot(0, form->contextMenu, &QMenu::close);
+            openVisibleInMenu = Item("openMenuItem")->isVisible();
+            QTimer::singleShot(0, menu, &QMenu::close);
         });
     }
     void Loaded()
@@ -37,17 +37,30 @@ protected:
         form->Load();
         log.clear();
     }
-    void Click(ImageButton* button, Qt::MouseButton which = Qt::LeftButton)
+    template <typename T = ImageButton> T* Control(const char* name) const
     {
-        QTest::mouseClick(button, which, {}, QPoint(5, 5));
+        T* control = form->findChild<T*>(name);
+        EXPECT_TRUE(control) << name;
+        return control;
     }
-    QRgb Face(ImageButton* button) const { return button->Face().toImage().pixel(32, 35); }
-    QRgb PictureOf(class ImageHolder* holder) const { return holder->Picture().toImage().pixel(32, 35); }
+    QAction* Item(const char* name) const { return menu->findChild<QAction*>(name); }
+    QSystemTrayIcon* Tray() const
+    {
+        const auto icons = form->findChildren<QSystemTrayIcon*>();
+        EXPECT_EQ(icons.size(), 1) << "one tray icon for the whole run";
+        return icons.value(0);
+    }
+    qint64 HolderIcon(const char* name) const { return Control<ImageHolder>(name)->Icon().cacheKey(); }
+    QString Status() const { return Control<QLabel>("statusLabel")->text(); }
+    void Click(const char* button, Qt::MouseButton which = Qt::LeftButton)
+    {
+        QTest::mouseClick(Control(button), which, {}, QPoint(5, 5));
+    }
 
     QStringList log;
-    FakeShell shell{log};
     FakeEngine* fake = nullptr;
     std::unique_ptr<PlayerForm> form;
+    QMenu* menu = nullptr;
     int menusShown = 0;
     bool openVisibleInMenu = false;
     const QString low = "http://station.test:8000/velmora32.m3u";
@@ -58,261 +71,240 @@ protected:
 
 TEST_F(PlayerWindow, LoadRunsInItsOrderAndLeavesTheDesignedStartState)
 {
-    bool titleAtAdd = false, stopDisabledAtAdd = false, shapedAtAdd = false, hookedAtAdd = true;
-    shell.onCall = [&](int) {
-        titleAtAdd = form->windowTitle() == "Radio Velmora Player";
-        stopDisabledAtAdd = !form->stopImageButton->isEnabled();
-        shapedAtAdd = !form->mask().isEmpty() && form->isVisible();
-        hookedAtAdd = PreviousWindowProc != 0;
-    };
+    EXPECT_FALSE(Tray()->isVisible());
     form->Load();
-    EXPECT_EQ(log, (QStringList{"settings.autoStart=0", "uiMode=invisible", "settings.volume=100", "NIM_ADD"}));
-    EXPECT_TRUE(titleAtAdd && stopDisabledAtAdd && shapedAtAdd);
-    EXPECT_FALSE(hookedAtAdd) << "the tray hook comes last";
-    EXPECT_NE(PreviousWindowProc, 0);
+    EXPECT_EQ(log, (QStringList{"settings.autoStart=0", "uiMode=invisible", "settings.volume=100"}));
+    EXPECT_EQ(form->windowTitle(), "Radio Velmora Player");
+    EXPECT_FALSE(Control("stopImageButton")->isEnabled());
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(Tray()->isVisible());
+    EXPECT_EQ(Tray()->icon().cacheKey(), HolderIcon("redIcon"));
+    EXPECT_EQ(Tray()->toolTip(), "Radio Velmora Player");
+    EXPECT_EQ(Tray()->contextMenu(), menu);
 
     EXPECT_EQ(form->size(), QSize(380, 72));
     EXPECT_EQ(form->pos(), QPoint(212, 196));
-    EXPECT_EQ(form->TwipsPerPixelX, 15);
     EXPECT_TRUE(form->windowFlags() & Qt::FramelessWindowHint);
-    EXPECT_EQ(form->mask().boundingRect(), QRect(QPoint(2, 2), QPoint(378, 71)));
-    EXPECT_TRUE(form->lowSpeedImageButton->Checked());
-    EXPECT_FALSE(form->highSpeedImageButton->Checked());
-    EXPECT_TRUE(form->lowSpeedMenuItem->isChecked());
-    EXPECT_FALSE(form->highSpeedMenuItem->isChecked());
-    EXPECT_FALSE(form->IsPlaying);
-    EXPECT_EQ(form->statusLabel->text(), "Ready");
-    EXPECT_GE(form->statusLabel->y(), 72) << "the status label lies below the visible area";
-    EXPECT_EQ(form->playPauseImageButton->geometry(), QRect(0, 1, 68, 70));
-    EXPECT_EQ(form->stopImageButton->geometry(), QRect(64, 1, 43, 70));
-    EXPECT_EQ(form->minimiseImageButton->parentWidget(), form->backgroundPicture);
+    EXPECT_EQ(form->mask().boundingRect(), QRect(QPoint(0, 1), QPoint(378, 70)));
+    EXPECT_TRUE(Control("lowSpeedImageButton")->Checked());
+    EXPECT_FALSE(Control("highSpeedImageButton")->Checked());
+    EXPECT_TRUE(Item("lowSpeedMenuItem")->isChecked());
+    EXPECT_FALSE(Item("highSpeedMenuItem")->isChecked());
+    EXPECT_EQ(Status(), "Ready");
+    EXPECT_GE(Control<QLabel>("statusLabel")->y(), 72) << "the status label lies below the visible area";
+    EXPECT_EQ(Control("playPauseImageButton")->geometry(), QRect(0, 1, 68, 70));
+    EXPECT_EQ(Control("stopImageButton")->geometry(), QRect(64, 1, 43, 70));
+    EXPECT_EQ(Control("minimiseImageButton")->parentWidget(), Control<PictureBox>("backgroundPicture"));
     QStringList captions;
-    for (QAction* action : form->contextMenu->actions())
+    for (QAction* action : menu->actions())
         captions << (action->isSeparator() ? "-" : action->text());
     EXPECT_EQ(captions, (QStringList{"&Play/Pause", "&Stop", "&Open", "-", "&High Speed", "&Low Speed", "-", "E&xit"}));
-}
-
-TEST_F(PlayerWindow, TrayRecordCarriesTheIconIdTipAndCallback)
-{
-    form->Load();
-    ASSERT_EQ(shell.records.size(), 1u);
-    const QByteArray& record = shell.records[0];
-    ASSERT_EQ(record.size(), 504);
-    const TrayRecordFields f = ParseTrayRecord(record);
-    EXPECT_EQ(f.cbSize, 504u);
-    EXPECT_EQ(f.hWnd, std::uint32_t(form->winId()));
-    EXPECT_EQ(f.uID, 125u);
-    EXPECT_EQ(f.uFlags, 7u);
-    EXPECT_EQ(f.uCallbackMessage, 0x8015u);
-    EXPECT_EQ(IconFromHandle(f.hIcon).cacheKey(), form->redIcon->Icon().cacheKey());
-    EXPECT_EQ(f.szTip, QByteArray("Radio Velmora Player") + '\0' + QByteArray(107, ' '));
-    EXPECT_EQ(record.mid(24 + 128), QByteArray(504 - 152, '\0'));
 }
 
 TEST_F(PlayerWindow, PlayPauseAndStopFollowTheCommandTable)
 {
     Loaded();
-    Click(form->playPauseImageButton);
+    Click("playPauseImageButton");
     EXPECT_EQ(log, (QStringList{"URL=" + low, "controls.play"}));
-    EXPECT_TRUE(form->IsPlaying);
     fake->Report(Playing);
     log.clear();
-    form->playPauseMenuItem->trigger();
+    Item("playPauseMenuItem")->trigger();
     EXPECT_EQ(log, QStringList{"controls.pause"});
-    EXPECT_FALSE(form->IsPlaying);
     fake->Report(Paused);
     log.clear();
-    Click(form->playPauseImageButton);
+    Click("playPauseImageButton");
     EXPECT_EQ(log, QStringList{"controls.play"}) << "the same address is not set again, so the stream resumes";
     log.clear();
-    form->stopMenuItem->trigger();
-    EXPECT_EQ(log, QStringList{"controls.stop"});
-    EXPECT_FALSE(form->IsPlaying);
+    Item("stopMenuItem")->trigger();
+    fake->Report(Stopped);
+    Click("playPauseImageButton");
+    EXPECT_EQ(log, (QStringList{"controls.stop", "controls.play"})) << "after a stop the next press plays";
 }
 
 TEST_F(PlayerWindow, ChangingQualityWhilePlayingTakesEffectAtTheNextPlay)
 {
     Loaded();
-    Click(form->playPauseImageButton);
+    Click("playPauseImageButton");
     fake->Report(Playing);
     log.clear();
-    Click(form->highSpeedImageButton);
+    Click("highSpeedImageButton");
     EXPECT_TRUE(log.isEmpty()) << "choosing a quality changes nothing at once";
-    EXPECT_TRUE(form->highSpeedImageButton->Checked());
-    EXPECT_FALSE(form->lowSpeedImageButton->Checked());
-    EXPECT_TRUE(form->highSpeedMenuItem->isChecked());
-    EXPECT_FALSE(form->lowSpeedMenuItem->isChecked());
-    Click(form->playPauseImageButton);
+    EXPECT_TRUE(Control("highSpeedImageButton")->Checked());
+    EXPECT_FALSE(Control("lowSpeedImageButton")->Checked());
+    EXPECT_TRUE(Item("highSpeedMenuItem")->isChecked());
+    EXPECT_FALSE(Item("lowSpeedMenuItem")->isChecked());
+    Click("playPauseImageButton");
     EXPECT_EQ(log, QStringList{"controls.pause"});
     fake->Report(Paused);
     log.clear();
-    Click(form->playPauseImageButton);
+    Click("playPauseImageButton");
     EXPECT_EQ(log, (QStringList{"URL=" + high, "controls.play"}));
 }
 
 TEST_F(PlayerWindow, MenuQualityItemsMoveTheButtonsAndTheCheckedButtonStaysChecked)
 {
     Loaded();
-    form->highSpeedMenuItem->trigger();
-    EXPECT_TRUE(form->highSpeedImageButton->Checked());
-    EXPECT_FALSE(form->lowSpeedImageButton->Checked()) << "radio mode un-checks the other button";
-    EXPECT_TRUE(form->highSpeedMenuItem->isChecked());
-    EXPECT_FALSE(form->lowSpeedMenuItem->isChecked());
+    Item("highSpeedMenuItem")->trigger();
+    EXPECT_TRUE(Control("highSpeedImageButton")->Checked());
+    EXPECT_FALSE(Control("lowSpeedImageButton")->Checked()) << "radio mode un-checks the other button";
+    EXPECT_TRUE(Item("highSpeedMenuItem")->isChecked());
+    EXPECT_FALSE(Item("lowSpeedMenuItem")->isChecked());
 
-    Click(form->highSpeedImageButton);
-    EXPECT_TRUE(form->highSpeedImageButton->Checked()) << "a click never leaves neither quality chosen";
-    EXPECT_TRUE(form->highSpeedMenuItem->isChecked());
-    Click(form->playPauseImageButton);
+    Click("highSpeedImageButton");
+    EXPECT_TRUE(Control("highSpeedImageButton")->Checked()) << "a click never leaves neither quality chosen";
+    EXPECT_TRUE(Item("highSpeedMenuItem")->isChecked());
+    Click("playPauseImageButton");
     EXPECT_TRUE(log.contains("URL=" + high));
 
-    form->lowSpeedMenuItem->trigger();
-    Click(form->lowSpeedImageButton);
-    EXPECT_TRUE(form->lowSpeedImageButton->Checked());
-    EXPECT_FALSE(form->highSpeedImageButton->Checked());
-    EXPECT_TRUE(form->lowSpeedMenuItem->isChecked());
-    EXPECT_FALSE(form->highSpeedMenuItem->isChecked());
+    Item("lowSpeedMenuItem")->trigger();
+    Click("lowSpeedImageButton");
+    EXPECT_TRUE(Control("lowSpeedImageButton")->Checked());
+    EXPECT_FALSE(Control("highSpeedImageButton")->Checked());
+    EXPECT_TRUE(Item("lowSpeedMenuItem")->isChecked());
+    EXPECT_FALSE(Item("highSpeedMenuItem")->isChecked());
 }
 
 TEST_F(PlayerWindow, AStreamThatEndedByItselfIsStartedAgainNotPaused)
 {
     for (int idle : {int(Stopped), int(MediaEnded), int(Ready), int(Undefined)}) {
         Loaded();
-        Click(form->playPauseImageButton);
+        Click("playPauseImageButton");
         fake->Report(Playing);
         fake->Report(idle);
         log.clear();
-        Click(form->playPauseImageButton);
+        Click("playPauseImageButton");
         EXPECT_EQ(log, QStringList{"controls.play"}) << "engine state " << idle;
-        EXPECT_TRUE(form->IsPlaying);
-        form->StopCommand();
+        fake->Report(Playing);
+        log.clear();
+        Click("playPauseImageButton");
+        EXPECT_EQ(log, QStringList{"controls.pause"}) << "engine state " << idle;
+        Item("stopMenuItem")->trigger();
         fake->state = Undefined;
     }
 }
 
-TEST_F(PlayerWindow, StatusFollowsEveryPlayState)
+TEST_F(PlayerWindow, StatusFacesStopButtonAndTrayIconFollowEveryPlayState)
 {
     Loaded();
+    const QSystemTrayIcon* tray = Tray();
     const QStringList texts = {"", "Stopped", "Paused", "Playing (Low Quality)", "ScanForward", "ScanReverse",
         "Buffering...", "Waiting", "MediaEnded", "Connecting...", "Ready", "Reconnecting...", ""};
+    ImageButton* playPause = Control("playPauseImageButton");
     for (int state = 0; state <= 12; ++state) {
         fake->Report(Playing);
-        log.clear();
-        const QRgb faceBefore = Face(form->playPauseImageButton);
+        EXPECT_EQ(tray->icon().cacheKey(), HolderIcon("greenIcon"));
+        const qint64 faceBefore = playPause->Face().cacheKey();
         fake->Report(state);
-        EXPECT_EQ(form->statusLabel->text(), texts[state]) << state;
+        EXPECT_EQ(Status(), texts[state]) << state;
+        EXPECT_EQ(Tray(), tray);
+        EXPECT_TRUE(tray->isVisible()) << state;
         if (state >= 1 && state <= 3) {
-            EXPECT_EQ(log, (QStringList{"NIM_DELETE", "NIM_ADD"})) << state;
-            const TrayRecordFields added = ParseTrayRecord(shell.records.back());
-            const QIcon expected = state == 3 ? form->greenIcon->Icon() : form->redIcon->Icon();
-            EXPECT_EQ(IconFromHandle(added.hIcon).cacheKey(), expected.cacheKey()) << state;
-            EXPECT_EQ(form->stopImageButton->isEnabled(), state != 1) << state;
-            const auto up = state == 3 ? form->pauseImage : form->playImage;
-            const auto over = state == 3 ? form->pauseHoverImage : form->playHoverImage;
-            EXPECT_EQ(form->playPauseImageButton->UpImage().cacheKey(), up->Picture().cacheKey()) << state;
-            EXPECT_EQ(form->playPauseImageButton->OverImage().cacheKey(), over->Picture().cacheKey()) << state;
+            EXPECT_EQ(tray->icon().cacheKey(), HolderIcon(state == 3 ? "greenIcon" : "redIcon")) << state;
+            EXPECT_EQ(Control("stopImageButton")->isEnabled(), state != 1) << state;
+            const auto up = Control<ImageHolder>(state == 3 ? "pauseImage" : "playImage");
+            const auto over = Control<ImageHolder>(state == 3 ? "pauseHoverImage" : "playHoverImage");
+            EXPECT_EQ(playPause->UpImage().cacheKey(), up->Picture().cacheKey()) << state;
+            EXPECT_EQ(playPause->OverImage().cacheKey(), over->Picture().cacheKey()) << state;
         } else {
-            EXPECT_TRUE(log.isEmpty()) << state;
-            EXPECT_EQ(Face(form->playPauseImageButton), faceBefore) << state;
+            EXPECT_EQ(tray->icon().cacheKey(), HolderIcon("greenIcon")) << state;
+            EXPECT_EQ(playPause->Face().cacheKey(), faceBefore) << state;
         }
     }
 }
 
-TEST_F(PlayerWindow, QualitySuffixIsReadWhenPlayingBeginsAndRepeatedStatesRecreateTheIcon)
+TEST_F(PlayerWindow, QualitySuffixIsReadWhenPlayingBegins)
 {
     Loaded();
     fake->Report(Playing);
-    form->highSpeedMenuItem->trigger();
-    EXPECT_EQ(form->statusLabel->text(), "Playing (Low Quality)");
+    Item("highSpeedMenuItem")->trigger();
+    EXPECT_EQ(Status(), "Playing (Low Quality)");
     fake->Report(Buffering);
     fake->Report(Playing);
-    EXPECT_EQ(form->statusLabel->text(), "Playing (High Quality)");
-    log.clear();
-    fake->Report(Paused);
-    fake->Report(Paused);
-    EXPECT_EQ(log, (QStringList{"NIM_DELETE", "NIM_ADD", "NIM_DELETE", "NIM_ADD"}));
+    EXPECT_EQ(Status(), "Playing (High Quality)");
 }
 
 TEST_F(PlayerWindow, PopupMenuOffersOpenOnlyWhileHiddenAndOnlyTheRightButtonPopsItUp)
 {
     Loaded();
-    QTest::mousePress(form->playPauseImageButton, Qt::RightButton, {}, {5, 5});
+    QTest::mousePress(Control("playPauseImageButton"), Qt::RightButton, {}, {5, 5});
     EXPECT_EQ(menusShown, 1);
     EXPECT_FALSE(openVisibleInMenu);
-    QTest::mouseRelease(form->playPauseImageButton, Qt::RightButton, {}, {5, 5});
-    QTest::mouseClick(form->backgroundPicture, Qt::RightButton, {}, {150, 60});
+    QTest::mouseRelease(Control("playPauseImageButton"), Qt::RightButton, {}, {5, 5});
+    QTest::mouseClick(Control<PictureBox>("backgroundPicture"), Qt::RightButton, {}, {150, 60});
     EXPECT_EQ(menusShown, 2);
-    QTest::mouseClick(form->backgroundPicture, Qt::MiddleButton, {}, {150, 60});
-    QTest::mouseClick(form->playPauseImageButton, Qt::MiddleButton, {}, {5, 5});
+    QTest::mouseClick(Control<PictureBox>("backgroundPicture"), Qt::MiddleButton, {}, {150, 60});
+    Click("playPauseImageButton", Qt::MiddleButton);
     EXPECT_EQ(menusShown, 2) << "the middle button pops up nothing";
 
-    Click(form->minimiseImageButton);
-    EXPECT_FALSE(form->isVisible());
-    EXPECT_TRUE(log.filter("NIM").isEmpty()) << "hiding keeps the tray icon";
-    form->ShowPopupMenu(2);
+    form->hide();
+    menu->popup(QPoint(900, 10)); // as the tray pops it up
+    EXPECT_EQ(menusShown, 3);
     EXPECT_TRUE(openVisibleInMenu);
-    form->openMenuItem->trigger();
+    Item("openMenuItem")->trigger();
     EXPECT_TRUE(form->isVisible());
 }
 
-TEST_F(PlayerWindow, TrayDoubleClickShowsAndRightClickPopsUpTheMenu)
+TEST_F(PlayerWindow, WithoutANotificationAreaMinimiseIconifiesAndTheTrayBringsTheWindowBack)
 {
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
     Loaded();
+    Click("minimiseImageButton");
+    EXPECT_TRUE(form->isVisible()) << "never out of reach";
+    EXPECT_TRUE(form->isMinimized());
+    EXPECT_TRUE(Tray()->isVisible()) << "the icon waits for a tray to appear";
+
+    emit Tray()->activated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(form->isMinimized()) << "a single left click does nothing";
+    emit Tray()->activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_FALSE(form->isMinimized());
+    EXPECT_TRUE(form->isVisible());
     form->hide();
-    TrayMessageEvent singleClick(0x201), rightPress(0x204);
-    QCoreApplication::sendEvent(form.get(), &singleClick);
-    QCoreApplication::sendEvent(form.get(), &rightPress);
-    EXPECT_FALSE(form->isVisible());
-    EXPECT_EQ(menusShown, 0);
-    TrayMessageEvent rightUp(WM_RBUTTONUP);
-    QCoreApplication::sendEvent(form.get(), &rightUp);
-    EXPECT_EQ(menusShown, 1);
-    EXPECT_TRUE(openVisibleInMenu);
-    TrayMessageEvent doubleClick(WM_LBUTTONDBLCLK);
-    QCoreApplication::sendEvent(form.get(), &doubleClick);
+    emit Tray()->activated(QSystemTrayIcon::DoubleClick);
     EXPECT_TRUE(form->isVisible());
 }
 
 TEST_F(PlayerWindow, UnloadStopsRemovesTheIconAndUnhooksEvenWhenStepsFail)
 {
-    for (int failing = 0; failing < 3; ++failing) {
+    for (bool stopFails : {false, true}) {
         log.clear();
         SetUp();
         Loaded();
-        fake->stopFails = failing == 1;
-        shell.deleteFails = failing == 2;
+        fake->stopFails = stopFails;
         QSignalSpy unloaded(form.get(), &PlayerForm::Unloaded);
-        if (failing == 0)
-            Click(form->closeImageButton);
+        if (stopFails)
+            Item("exitMenuItem")->trigger();
         else
-            form->exitMenuItem->trigger();
-        EXPECT_EQ(log, (QStringList{"controls.stop", "NIM_DELETE"})) << failing;
-        EXPECT_EQ(PreviousWindowProc, 0) << failing;
-        EXPECT_EQ(unloaded.count(), 1) << failing;
+            Click("closeImageButton");
+        EXPECT_EQ(log, QStringList{"controls.stop"}) << stopFails;
+        EXPECT_FALSE(Tray()->isVisible()) << stopFails;
+        EXPECT_EQ(unloaded.count(), 1) << stopFails;
         EXPECT_FALSE(form->isVisible());
-        shell.deleteFails = false;
+        emit Tray()->activated(QSystemTrayIcon::DoubleClick);
+        EXPECT_FALSE(form->isVisible()) << "unhooked: the tray no longer reaches the window";
     }
 }
 
 TEST_F(PlayerWindow, DraggingTheBackgroundShowsTheFrameAndMovesTheWindowByThePointersMovement)
 {
     Loaded();
+    PictureBox* background = Control<PictureBox>("backgroundPicture");
     const QPoint start = form->pos();
-    emit form->backgroundPicture->MouseDown(1, 0, 1500, 300);
+    emit background->MouseDown(1, 0, 1500, 300);
     EXPECT_FALSE(form->Frame().isVisible()) << "no frame before the first move";
-    emit form->backgroundPicture->MouseMove(1, 0, 1650, 450);
+    emit background->MouseMove(1, 0, 1650, 450);
     EXPECT_TRUE(form->Frame().isVisible());
     EXPECT_EQ(form->Frame().Shown(), form->frameGeometry().translated(10, 10));
-    emit form->backgroundPicture->MouseMove(3, 0, 3000, 3000);
+    emit background->MouseMove(3, 0, 3000, 3000);
     EXPECT_EQ(form->Frame().Shown(), form->frameGeometry().translated(10, 10)) << "moves with two buttons held";
-    emit form->backgroundPicture->MouseUp(2, 0, 3000, 3000);
+    emit background->MouseUp(2, 0, 3000, 3000);
     EXPECT_EQ(form->pos(), start);
-    emit form->backgroundPicture->MouseUp(1, 0, 1650, 450);
+    emit background->MouseUp(1, 0, 1650, 450);
     EXPECT_FALSE(form->Frame().isVisible());
     EXPECT_EQ(form->pos(), start + QPoint(10, 10));
 
-    emit form->backgroundPicture->MouseDown(1, 0, 1500, 300);
+    emit background->MouseDown(1, 0, 1500, 300);
     EXPECT_TRUE(form->Frame().isVisible()) << "the previous drag's frame shows at the press";
-    emit form->backgroundPicture->MouseUp(1, 0, 1500, 300);
+    emit background->MouseUp(1, 0, 1500, 300);
     EXPECT_FALSE(form->Frame().isVisible());
     EXPECT_EQ(form->pos(), start + QPoint(10, 10));
 }
