@@ -5,6 +5,7 @@
 
 #include <QDomDocument>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QTemporaryFile>
 #include <QSettings>
 #include <cstdio>
@@ -14,10 +15,9 @@
 namespace MainModule {
 namespace {
 
+Q_LOGGING_CATEGORY(lcUpdater, "sonvale.updater", QtCriticalMsg)
+
 const char* const Title = "Radio Velmora Updater";
-constexpr int MB_YESNO_QUESTION = 0x24;
-constexpr int MB_OK_INFORMATION = 0x40;
-constexpr int IDYES = 6;
 constexpr qint64 MaxCheckReplyBytes = 64 * 1024;
 constexpr int TempPathBufferLength = 255;
 constexpr qint64 WritebackStepBytes = 4 * 1024 * 1024;
@@ -46,7 +46,8 @@ bool IsClientLatestVersion(const QString& version, const Options& options)
     const QDomElement body = root.tagName() == QLatin1String("html") ? root.firstChildElement(QStringLiteral("body")) : QDomElement();
     if (body.isNull())
         throw std::runtime_error("no html/body in the reply");
-    return body.text() == QLatin1String("true");
+    // A pretty-printed reply means the same as a bare one; case still counts.
+    return body.text().trimmed() == QLatin1String("true");
 }
 
 QString GetTempDirectory(UpdaterPlatform& platform)
@@ -90,13 +91,10 @@ void DownloadPatch(const QString& path, const Options& options)
 void OfferPatchInstall(const QString& path, UpdaterPlatform& platform)
 {
     const QString title = QString::fromLatin1(Title);
-    const int answer = platform.MsgBox(
-        QStringLiteral("A new version of Radio Velmora Player is available. Would you like to install it?"),
-        MB_YESNO_QUESTION, title);
-    if (answer != IDYES)
+    if (!platform.AskYesNo(
+            QStringLiteral("A new version of Radio Velmora Player is available. Would you like to install it?"), title))
         return;
-    platform.MsgBox(QStringLiteral("Please close and re-open the player at your earliest convenience."),
-        MB_OK_INFORMATION, title);
+    platform.Inform(QStringLiteral("Please close and re-open the player at your earliest convenience."), title);
     QFile patch(path);
     patch.setPermissions(patch.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeUser);
     platform.StartProcess(path);
@@ -111,8 +109,11 @@ void Main(UpdaterPlatform& platform, const Options& options)
         const QString path = GetTempDirectory(platform) + QStringLiteral("patch.exe");
         DownloadPatch(path, options);
         OfferPatchInstall(path, platform);
+    } catch (const std::exception& error) {
+        // Every failure ends the updater without a word to the listener.
+        qCWarning(lcUpdater) << "ended:" << error.what();
     } catch (...) {
-        // Every failure ends the updater without a word.
+        qCWarning(lcUpdater) << "ended: unknown failure";
     }
 }
 

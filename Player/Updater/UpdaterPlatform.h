@@ -7,10 +7,12 @@
 class UpdaterPlatform {
 public:
     virtual ~UpdaterPlatform() = default;
-    // A message box with the given flags (0x24 Yes/No with a question mark,
-    // 0x40 OK with an information sign); returns the button pressed (6 Yes,
-    // 7 No, 1 OK). Throws when no box can be shown.
-    virtual int MsgBox(const QString& prompt, int buttons, const QString& title) = 0;
+    // A question with Yes and No and a question mark; true for Yes. Throws
+    // when no box can be shown.
+    virtual bool AskYesNo(const QString& question, const QString& title) = 0;
+    // A note with OK and an information sign; returns once it is dismissed.
+    // Throws when no box can be shown.
+    virtual void Inform(const QString& note, const QString& title) = 0;
     // Starts the program, not waiting for it. Throws when it cannot be started.
     virtual void StartProcess(const QString& program) = 0;
     // The user's temporary directory with its trailing separator.
@@ -22,7 +24,8 @@ public:
 class DesktopUpdaterPlatform : public UpdaterPlatform {
 public:
     explicit DesktopUpdaterPlatform(bool canShowBoxes);
-    int MsgBox(const QString& prompt, int buttons, const QString& title) override;
+    bool AskYesNo(const QString& question, const QString& title) override;
+    void Inform(const QString& note, const QString& title) override;
     void StartProcess(const QString& program) override;
     QString TempPath() override;
 

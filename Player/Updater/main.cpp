@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QIcon>
 #include <memory>
 
@@ -12,16 +13,37 @@
 #define SONVALE_UPDATE_HOST "localhost"
 #endif
 
+namespace {
+
+const QtMessageHandler QtsOwnHandler = qInstallMessageHandler(nullptr);
+
+// Toolkit chatter (a display that cannot be opened, missing fonts) stays out
+// of sight; the updater's own category speaks when the logging rules turn it
+// on (QT_LOGGING_RULES="sonvale.updater=true").
+void OwnMessagesOnly(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (context.category && qstrcmp(context.category, "sonvale.updater") == 0)
+        QtsOwnHandler(type, context, message);
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-    const bool display = !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    qInstallMessageHandler(OwnMessagesOnly);
+    bool display = !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     std::unique_ptr<QCoreApplication> app;
     if (display) {
+        // A display that cannot be opened counts as none: Qt falls back to
+        // drawing nowhere instead of aborting.
+        const QByteArray chosen = qgetenv("QT_QPA_PLATFORM");
+        qputenv("QT_QPA_PLATFORM", (chosen.isEmpty() ? QByteArray("xcb;wayland") : chosen) + ";offscreen");
         app = std::make_unique<QApplication>(argc, argv);
+        display = QGuiApplication::platformName() != QLatin1String("offscreen");
         QApplication::setWindowIcon(QIcon(QStringLiteral(":/updater/updater.ico")));
-    } else
+    } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QCoreApplication::setApplicationName(QStringLiteral("Radio Velmora Updater"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.00.0049"));
 

@@ -14,19 +14,18 @@
 
 namespace {
 
-constexpr int Yes = 6, No = 7, Ok = 1;
 const QString Question = "A new version of Radio Velmora Player is available. Would you like to install it?";
 const QString Note = "Please close and re-open the player at your earliest convenience.";
 
 class AnsweringPlatform : public UpdaterPlatform {
 public:
-    int MsgBox(const QString& prompt, int buttons, const QString& title) override
+    bool AskYesNo(const QString& question, const QString& title) override
     {
-        log << QStringLiteral("box %1 %2 %3").arg(buttons, 0, 16).arg(title, prompt);
-        if (prompt == Question)
-            patchAtQuestion = QFile(tempPath + "patch.exe").size();
-        return buttons == 0x24 ? answer : Ok;
+        log << QStringLiteral("ask %1: %2").arg(title, question);
+        patchAtQuestion = QFile(tempPath + "patch.exe").size();
+        return answer;
     }
+    void Inform(const QString& note, const QString& title) override { log << QStringLiteral("note %1: %2").arg(title, note); }
     void StartProcess(const QString& program) override
     {
         log << "start " + program;
@@ -38,7 +37,7 @@ public:
 
     QStringList log;
     QString tempPath;
-    int answer = Yes;
+    bool answer = true;
     bool startFails = false;
     bool executableAtStart = false;
     qint64 patchAtQuestion = -1;
@@ -115,8 +114,12 @@ TEST_F(UpdaterFlow, LatestVersionEndsWithoutDownloadOrQuestionWhateverTheStatus)
         Run();
         ExpectSilentEndWithoutPatch();
     }
-    EXPECT_EQ(Requests(), (QStringList{"/player/isclientlatestversion.php?version=0100000000",
-                              "/player/isclientlatestversion.php?version=0100000000"}));
+    Scenario("check.status", "200");
+    Scenario("check.body", "<?xml version=\"1.0\"?>\n<html>\n  <body>\n    true\n  </body>\n</html>\n");
+    Run();
+    ExpectSilentEndWithoutPatch();
+    EXPECT_EQ(Requests(), QStringList(3, "/player/isclientlatestversion.php?version=0100000000"))
+        << "a pretty-printed reply means the latest too";
 }
 
 TEST_F(UpdaterFlow, StoredVersionIsSentPercentEncoded)
@@ -129,7 +132,7 @@ TEST_F(UpdaterFlow, StoredVersionIsSentPercentEncoded)
 
 TEST_F(UpdaterFlow, NewerVersionDownloadsAsksNotesAndStartsThePatch)
 {
-    for (const QByteArray& text : {QByteArray("false"), QByteArray("TRUE"), QByteArray(" true ")}) {
+    for (const QByteArray& text : {QByteArray("false"), QByteArray("TRUE"), QByteArray(" TRUE\n")}) {
         SCOPED_TRACE(text.toStdString());
         Check(text);
         Scenario("patch.body", "#!/bin/sh\necho patched\n");
@@ -140,8 +143,8 @@ TEST_F(UpdaterFlow, NewerVersionDownloadsAsksNotesAndStartsThePatch)
         platform.log.clear();
         Run();
         const QString path = platform.tempPath + "patch.exe";
-        EXPECT_EQ(platform.log, (QStringList{"box 24 Radio Velmora Updater " + Question,
-                                     "box 40 Radio Velmora Updater " + Note, "start " + path}));
+        EXPECT_EQ(platform.log, (QStringList{"ask Radio Velmora Updater: " + Question,
+                                     "note Radio Velmora Updater: " + Note, "start " + path}));
         EXPECT_EQ(Patch(), "#!/bin/sh\necho patched\n") << "replaced whole";
         EXPECT_EQ(platform.patchAtQuestion, 23) << "the patch is complete before anything is asked";
         EXPECT_TRUE(platform.executableAtStart);
@@ -152,9 +155,9 @@ TEST_F(UpdaterFlow, AnsweringNoStartsNothingAndKeepsThePatch)
 {
     Check("false");
     Scenario("patch.body", "PATCH");
-    platform.answer = No;
+    platform.answer = false;
     Run();
-    EXPECT_EQ(platform.log, QStringList{"box 24 Radio Velmora Updater " + Question});
+    EXPECT_EQ(platform.log, QStringList{"ask Radio Velmora Updater: " + Question});
     EXPECT_EQ(Patch(), "PATCH");
 }
 
@@ -244,7 +247,7 @@ TEST_F(UpdaterFlow, LargePatchIsStreamedCompleteAndAppearsOnlyWhenWhole)
     for (qsizetype i = 0; i < body.size(); i += 4096)
         body[i] = char(i / 4096);
     Scenario("patch.body", body);
-    platform.answer = No;
+    platform.answer = false;
     Run();
     EXPECT_EQ(platform.patchAtQuestion, body.size());
     EXPECT_TRUE(Patch() == body);
@@ -268,5 +271,5 @@ TEST(UpdaterDesktop, PatchIsStartedFromAnArgumentVectorNeverThroughAShell)
     EXPECT_FALSE(QFile::exists("INJECTED"));
     EXPECT_FALSE(QFile::exists(dir.path() + "/INJECTED"));
     EXPECT_THROW(platform.StartProcess(dir.path() + "/does-not-exist"), std::runtime_error);
-    EXPECT_THROW(platform.MsgBox("?", 0x24, "t"), std::runtime_error) << "no display to ask on";
+    EXPECT_THROW(platform.AskYesNo("?", "t"), std::runtime_error) << "no display to ask on";
 }
