@@ -41,33 +41,55 @@ class Desktop:
     """Xvfb on a display of this test's own, with trayer docked at the top right."""
 
     def __init__(self, with_tray=True):
-        self.display = f":{200 + os.getpid() % 700}"
+        self.display = self.free_display()
         self.env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb")
         self.env.pop("WAYLAND_DISPLAY", None)
-        self.xvfb = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "1024x600x24", "-nolisten", "tcp"],
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # -noreset: a display without a tray has no lasting client, and Xvfb
+        # would reset (refusing connections for a moment) whenever its last
+        # client leaves, such as the readiness check below.
+        self.server_log = tempfile.mktemp(prefix="sonvale-xvfb-", suffix=".log")
+        with open(self.server_log, "wb") as log:
+            self.xvfb = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "1024x600x24", "-nolisten", "tcp",
+                                          "-noreset"], stdout=subprocess.DEVNULL, stderr=log)
         socket = f"/tmp/.X11-unix/X{self.display[1:]}"
         if not wait_until(lambda: os.path.exists(socket) and self.run(["xwininfo", "-root"]).returncode == 0, 20):
             raise RuntimeError("Xvfb did not start")
         self.trayer = None
         if with_tray:
-            self.trayer = subprocess.Popen(
-                ["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120",
-                 "--height", "24", "--transparent", "false", "--tint", "0x303030"],
-                env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            if not wait_until(lambda: self.find_line(r'"panel": \("panel" "trayer"\)'), 20):
-                raise RuntimeError("trayer did not start")
+            self.start_tray()
+
+    def start_tray(self):
+        self.trayer = subprocess.Popen(
+            ["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120",
+             "--height", "24", "--transparent", "false", "--tint", "0x303030"],
+            env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if not wait_until(lambda: self.find_line(r'"panel": \("panel" "trayer"\)'), 20):
+            raise RuntimeError("trayer did not start")
+
+    @staticmethod
+    def free_display():
+        number = 200 + os.getpid() % 700
+        while os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}"):
+            number += 1
+        return f":{number}"
 
     def close(self):
         stop(self.trayer)
         stop(self.xvfb)
+        if os.path.exists(self.server_log):
+            os.remove(self.server_log)
 
     def run(self, command, **kwargs):
         return subprocess.run(command, env=self.env, capture_output=True, text=True, timeout=60, **kwargs)
 
-    def start(self, command, env=None):
-        return subprocess.Popen(command, env=dict(self.env, **(env or {})),
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    def start(self, command, env=None, log=None):
+        """Starts a program on this display; its stderr goes to the file `log` if given."""
+        stderr = open(log, "ab") if log else subprocess.DEVNULL
+        try:
+            return subprocess.Popen(command, env=dict(self.env, **(env or {})), stdout=subprocess.DEVNULL, stderr=stderr)
+        finally:
+            if log:
+                stderr.close()
 
     def tree(self):
         return self.run(["xwininfo", "-root", "-tree"]).stdout
@@ -94,6 +116,11 @@ class Desktop:
 
     def tray_icon(self, name="Sonvale"):
         """Screen centre of the icon embedded in trayer's panel, or None."""
+        found = self.tray_icon_window(name)
+        return found[1] if found else None
+
+    def tray_icon_window(self, name="Sonvale"):
+        """(window id, screen centre) of the icon embedded in trayer's panel, or None."""
         lines = self.tree().splitlines()
         inside_panel = False
         for line in lines:
@@ -101,10 +128,10 @@ class Desktop:
                 inside_panel = True
                 continue
             if inside_panel:
-                match = re.match(rf'\s*0x[0-9a-f]+ "{name}": .*?(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+)', line)
+                match = re.match(rf'\s*(0x[0-9a-f]+) "{name}": .*?(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+)', line)
                 if match:
-                    w, h, x, y = map(int, match.groups())
-                    return x + w // 2, y + h // 2
+                    w, h, x, y = map(int, match.groups()[1:])
+                    return int(match.group(1), 16), (x + w // 2, y + h // 2)
                 if re.match(r"\s{5}0x", line):  # back at the root's children
                     inside_panel = False
         return None
@@ -127,9 +154,29 @@ class Desktop:
     def screenshot(self, path):
         self.run(["import", "-window", "root", path])
 
+    def pointer(self):
+        out = self.run(["xdotool", "getmouselocation", "--shell"]).stdout
+        values = dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
+        return int(values.get("X", -1)), int(values.get("Y", -1))
+
+    def move(self, x, y):
+        # --sync waits for the pointer to arrive; asked to stay where it is,
+        # it would wait for a motion that never comes.
+        if self.pointer() != (x, y):
+            self.run(["xdotool", "mousemove", "--sync", str(x), str(y)])
+
+    # Clicks meant as separate clicks come further apart than Qt's double-click
+    # interval (400 ms), as a person's do; closer, the second is half of a
+    # double-click.
+    DOUBLE_CLICK_GAP = 0.6
+
     def click(self, x, y, button=1, repeat=1):
-        self.run(["xdotool", "mousemove", "--sync", str(x), str(y)])
+        self.move(x, y)
+        last = getattr(self, "_last_click", None)
+        if last and last[0] == (x, y, button):
+            time.sleep(max(0.0, last[1] + self.DOUBLE_CLICK_GAP - time.monotonic()))
         self.run(["xdotool", "click", "--repeat", str(repeat), "--delay", "60", str(button)])
+        self._last_click = ((x, y, button), time.monotonic())
 
     def key(self, name):
         self.run(["xdotool", "key", name])

@@ -1,5 +1,6 @@
 """The real Sonvale binary under Xvfb with a tray host, against the local station, driven with xdotool."""
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -28,18 +29,44 @@ class PlayerOnADesktop(unittest.TestCase):
         cls.station.close()
 
     def setUp(self):
-        self.recording = os.path.join(self.scratch, f"{self.id().split('.')[-1]}.raw")
+        name = self.id().split('.')[-1]
+        self.recording = os.path.join(self.scratch, f"{name}.raw")
+        self.log = os.path.join(self.scratch, f"{name}.log")
         self.player = None
+        self.shown_on = self.desktop
 
     def tearDown(self):
+        if self.failed():
+            self.keep_evidence()
         stop(self.player)
 
-    def start_player(self):
-        self.player = self.desktop.start([PLAYER], env={
-            "SONVALE_STREAM_HOST": self.station.address, "SONVALE_AUDIO_SINK": recording_sink(self.recording)})
-        window = wait_until(lambda: self.desktop.window(TITLE), 20)
+    def failed(self):
+        result = self._outcome.result
+        return any(test is self for test, _ in result.failures + result.errors)
+
+    def keep_evidence(self):
+        """A failed test leaves the screen, the window tree and the player's stderr behind."""
+        folder = os.path.join(os.environ.get("SONVALE_E2E_EVIDENCE", os.path.join(os.getcwd(), "e2e-evidence")),
+                              self.id().split('.')[-1])
+        os.makedirs(folder, exist_ok=True)
+        self.shown_on.screenshot(os.path.join(folder, "screen.png"))
+        with open(os.path.join(folder, "tree.txt"), "w") as tree:
+            tree.write(self.shown_on.tree())
+        shutil.copy(self.shown_on.server_log, os.path.join(folder, "xvfb.log"))
+        if os.path.exists(self.log):
+            shutil.copy(self.log, os.path.join(folder, "player.log"))
+            with open(self.log, errors="replace") as log:
+                sys.stderr.write(f"--- player stderr ---\n{log.read()}--- evidence in {folder}\n")
+
+    def start_player(self, desktop=None):
+        desktop = self.shown_on = desktop or self.desktop
+        self.player = desktop.start([PLAYER], env={
+            "SONVALE_STREAM_HOST": self.station.address, "SONVALE_AUDIO_SINK": recording_sink(self.recording)},
+            log=self.log)
+        window = wait_until(lambda: desktop.window(TITLE), 20)
         self.assertIsNotNone(window, "the player's window did not appear")
-        self.assertTrue(wait_until(lambda: self.desktop.tray_icon(), 20), "no tray icon")
+        if desktop.trayer:
+            self.assertTrue(wait_until(lambda: desktop.tray_icon(), 20), "no tray icon")
         return window
 
     def press(self, x, y, button=1):
@@ -65,18 +92,21 @@ class PlayerOnADesktop(unittest.TestCase):
         self.assertGreater(red, green, "the icon is red while stopped")
 
         _, left, top, _, _ = self.desktop.window(TITLE)
-        self.desktop.run(["xdotool", "mousemove", "--sync", str(left + 140), str(top + 50), "mousedown", "1"])
+        self.desktop.move(left + 140, top + 50)
+        self.desktop.run(["xdotool", "mousedown", "1"])
         for step in range(1, 5):
-            self.desktop.run(["xdotool", "mousemove", "--sync", str(left + 140 + 10 * step), str(top + 50 + 6 * step)])
+            self.desktop.move(left + 140 + 10 * step, top + 50 + 6 * step)
         self.desktop.run(["xdotool", "mouseup", "1"])
         self.assertTrue(wait_until(lambda: self.desktop.window(TITLE)[1:3] == (left + 40, top + 24), 10),
                         f"window at {self.desktop.window(TITLE)[1:3]}")
 
     def test_playback_follows_the_quality_choice(self):
         self.start_player()
+        icon_window, _ = self.desktop.tray_icon_window()
         self.press(36, 36)  # play/pause
         self.wait_for_tone(LOW_TONE, 0)
         self.assertTrue(wait_until(lambda: self.icon_colour()[1] > self.icon_colour()[0], 10), "icon turns green")
+        self.assertEqual(self.desktop.tray_icon_window()[0], icon_window, "the icon changed colour in place, never re-docked")
 
         self.press(255, 52)  # high quality
         self.press(36, 36)   # pause
@@ -94,9 +124,10 @@ class PlayerOnADesktop(unittest.TestCase):
         self.desktop.click(*icon, repeat=2)
         self.assertTrue(wait_until(lambda: self.desktop.mapped(window_id), 10), "tray double-click shows it")
 
-        self.desktop.click(*icon, button=3)
+        self.desktop.click(*icon, button=3, repeat=2)
+        time.sleep(1)  # for a menu that would close again
         shown_menu = wait_until(self.desktop.menus, 10)
-        self.assertTrue(shown_menu)
+        self.assertTrue(shown_menu, "a quick second right-click keeps the menu")
         self.desktop.key("Escape")
         self.assertTrue(wait_until(lambda: not self.desktop.menus(), 10))
         self.press(360, 12)
@@ -124,6 +155,21 @@ class PlayerOnADesktop(unittest.TestCase):
         self.desktop.key("x")  # E&xit
         self.assertEqual(self.player.wait(30), 0)
         self.assertTrue(wait_until(lambda: self.desktop.tray_icon() is None, 10), "the tray icon is gone")
+
+    def test_without_a_tray_minimise_keeps_the_window_until_a_tray_appears(self):
+        desktop = Desktop(with_tray=False)
+        self.addCleanup(desktop.close)  # after tearDown has kept any evidence
+        window_id, left, top, _, _ = self.start_player(desktop)
+        desktop.click(left + 360, top + 12)  # minimise
+        time.sleep(1)
+        self.assertTrue(desktop.mapped(window_id), "with no tray the window stays reachable")
+        desktop.start_tray()
+        icon = wait_until(desktop.tray_icon, 20)
+        self.assertTrue(icon, "the icon appears with the tray")
+        desktop.click(left + 360, top + 12)
+        self.assertTrue(wait_until(lambda: not desktop.mapped(window_id), 10), "now minimise hides the window")
+        desktop.click(*icon, repeat=2)
+        self.assertTrue(wait_until(lambda: desktop.mapped(window_id), 10), "tray double-click shows it")
 
     def test_another_programs_window_with_the_title_does_not_stop_the_start(self):
         other = self.desktop.start(["xmessage", "-title", "radio velmora player notes", "notes"])

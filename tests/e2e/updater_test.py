@@ -72,6 +72,23 @@ class UpdaterOnADesktop(unittest.TestCase):
                                  capture_output=True, text=True, timeout=60)
         self.assertEqual((updater.returncode, updater.stdout, updater.stderr), (0, "", ""))
 
+    def test_a_display_that_cannot_be_opened_counts_as_none(self):
+        self.write("check.body", "<html><body>false</body></html>")
+        self.write("patch.body", "PATCH")
+        tmp = os.path.join(self.scratch, "tmp")
+        os.mkdir(tmp)
+        env = dict(self.desktop.env, DISPLAY=":4999", SONVALE_UPDATE_HOST=f"{self.address}:8080", TMPDIR=tmp,
+                   XDG_CONFIG_HOME=os.path.join(self.scratch, "config"))
+        updater = subprocess.run([UPDATER], env=env, capture_output=True, text=True, timeout=60)
+        self.assertEqual((updater.returncode, updater.stdout, updater.stderr), (0, "", ""))
+        with open(os.path.join(tmp, "patch.exe")) as patch:
+            self.assertEqual(patch.read(), "PATCH", "checked and downloaded, nobody asked")
+
+        env["QT_LOGGING_RULES"] = "sonvale.updater=true"
+        updater = subprocess.run([UPDATER], env=env, capture_output=True, text=True, timeout=60)
+        self.assertEqual(updater.returncode, 0)
+        self.assertIn("no display to ask on", updater.stderr, "the silent end is logged when asked for")
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)
