@@ -146,6 +146,8 @@ class PlayerOnADesktop(unittest.TestCase):
         self.assertTrue(wait_until(lambda: self.desktop.mapped(window_id), 10), "a second start shows the first")
         windows = [line for line in self.desktop.tree().splitlines() if f'"{TITLE}"' in line]
         self.assertEqual(len(windows), 1, "the second start made no window")
+        with open(self.log, errors="replace") as log:
+            self.assertNotIn("internal error", log.read(), "the window was shown through Qt, not behind its back")
 
         self.press(360, 12)
         self.assertTrue(wait_until(lambda: not self.desktop.mapped(window_id), 10),
