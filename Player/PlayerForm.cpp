@@ -216,6 +216,8 @@ void PlayerForm::BuildFromDesign()
 void PlayerForm::ConnectHandlers()
 {
     connect(m_engine.get(), &MediaPlayer::PlayStateChange, this, &PlayerForm::OnPlayStateChange);
+    connect(m_engine.get(), &MediaPlayer::PlayStateChange, this, &PlayerForm::UpdateTrayTip);
+    connect(m_engine.get(), &MediaPlayer::TitleChanged, this, &PlayerForm::UpdateTrayTip);
     connect(playPauseImageButton, &ImageButton::Click, this, &PlayerForm::PlayPauseCommand);
     connect(playPauseMenuItem, &QAction::triggered, this, &PlayerForm::PlayPauseCommand);
     connect(stopImageButton, &ImageButton::Click, this, &PlayerForm::StopCommand);
@@ -291,10 +293,41 @@ QString PlayerForm::LowQualityAddress() const
     return QStringLiteral("http://%1:8000/velmora32.m3u").arg(StreamHost());
 }
 
-void PlayerForm::PlayPauseCommand()
+bool PlayerForm::PlayPauseWouldPause() const
 {
     // A stream that ended or broke by itself is started again, not paused.
-    if (IsPlaying && !EngineIsIdle(m_engine->playState())) {
+    return IsPlaying && !EngineIsIdle(m_engine->playState());
+}
+
+void PlayerForm::Play()
+{
+    if (!PlayPauseWouldPause())
+        PlayPauseCommand();
+}
+
+void PlayerForm::Pause()
+{
+    if (PlayPauseWouldPause())
+        PlayPauseCommand();
+}
+
+void PlayerForm::SetVolume(int volume)
+{
+    m_engine->settings().setVolume(volume);
+    emit VolumeChanged();
+}
+
+void PlayerForm::UpdateTrayTip()
+{
+    // The station's current title as a second line while it plays.
+    const QString title = m_engine->currentTitle();
+    const bool playing = m_engine->playState() == Playing && !title.isEmpty();
+    m_tray->SetTip(QString::fromLatin1(WindowTitle) + (playing ? QLatin1Char('\n') + title : QString()));
+}
+
+void PlayerForm::PlayPauseCommand()
+{
+    if (PlayPauseWouldPause()) {
         m_engine->controls().pause();
         IsPlaying = false;
         return;

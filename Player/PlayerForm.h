@@ -48,11 +48,22 @@ public:
     void ShowForm();
     void ShowPopupMenu(int buttun);
 
+    // The commands of the play/pause and stop buttons, for every other way
+    // in (media keys, the desktop's media controls).
+    void PlayPauseCommand();
+    void StopCommand();
+    // Play, or pause, only where a press of play/pause would do that.
+    void Play();
+    void Pause();
+    MediaPlayer& Engine() const { return *m_engine; }
+    void SetVolume(int volume);
+
     const FocusFrame& Frame() const { return *m_frame; }
 
 signals:
     // The window was unloaded; the program ends.
     void Unloaded();
+    void VolumeChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -65,8 +76,8 @@ private:
     void UnhookWindow();
     QString HighQualityAddress() const;
     QString LowQualityAddress() const;
-    void PlayPauseCommand();
-    void StopCommand();
+    bool PlayPauseWouldPause() const;
+    void UpdateTrayTip();
     void Minimise();
     void OnPlayStateChange(int NewState);
     void Picture1_MouseDown(int Button, int Shift, float X, float Y);

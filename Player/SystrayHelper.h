@@ -31,6 +31,7 @@ public:
 
     bool Add(const QIcon& icon);
     void Delete();
+    void SetTip(const QString& tip) { m_icon.setToolTip(tip); }
 
     class Change {
     public:

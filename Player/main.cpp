@@ -1,5 +1,6 @@
 // Sonvale: the Radio Velmora player.
 #include "MainModule.h"
+#include "MprisService.h"
 #include "PlayerForm.h"
 
 #include <QApplication>
@@ -48,11 +49,13 @@ int main(int argc, char** argv)
     PlayerApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sonvale"));
     QApplication::setApplicationVersion(QStringLiteral("1.00.0058"));
+    QGuiApplication::setDesktopFileName(QStringLiteral(SONVALE_APP_ID));
     QApplication::setQuitOnLastWindowClosed(false);
     try {
         std::unique_ptr<PlayerForm> form = MainModule::Main();
         if (!form)
             return 0;
+        (new MprisService(*form))->Register();
         QObject::connect(form.get(), &PlayerForm::Unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
         return app.exec();
     } catch (const std::exception& error) {

@@ -33,8 +33,7 @@ public:
     void setURL(const QString& url) override;
     int playState() const override { return m_state; }
 
-    // The stream's current title from its ICY metadata, if it sends one.
-    QString currentTitle() const { return m_title; }
+    QString currentTitle() const override { return m_title; }
 
     // Delay before the next reconnect attempt after `failures` failed ones:
     // 1, 2, 4 … seconds, never more than 30.
@@ -43,7 +42,6 @@ public:
 signals:
     // The first audio of a connection reached the audio output.
     void AudioStarted();
-    void TitleChanged(const QString& title);
 
 private:
     bool autoStart() const override { return m_autoStart; }

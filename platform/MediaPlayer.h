@@ -48,7 +48,10 @@ public:
     virtual QString URL() const = 0;
     virtual void setURL(const QString& url) = 0;
     virtual int playState() const = 0;
+    // The stream's current title (ICY "StreamTitle"), empty when it sends none.
+    virtual QString currentTitle() const = 0;
 
 signals:
     void PlayStateChange(int NewState);
+    void TitleChanged(const QString& title);
 };

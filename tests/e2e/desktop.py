@@ -79,8 +79,9 @@ class Desktop:
         if os.path.exists(self.server_log):
             os.remove(self.server_log)
 
-    def run(self, command, **kwargs):
-        return subprocess.run(command, env=self.env, capture_output=True, text=True, timeout=60, **kwargs)
+    def run(self, command, env_extra=None, **kwargs):
+        return subprocess.run(command, env=dict(self.env, **(env_extra or {})), capture_output=True, text=True,
+                              timeout=60, **kwargs)
 
     def start(self, command, env=None, log=None):
         """Starts a program on this display; its stderr goes to the file `log` if given."""
@@ -190,6 +191,10 @@ class Station:
         self.dir = tempfile.mkdtemp(prefix="sonvale-station-")
         command = [os.path.join(SOURCE, "scripts", "station"), "start", "--address", address, "--dir", self.dir]
         subprocess.run(command + (["--demo"] if demo else []), check=True, timeout=120)
+
+    def title(self, mount, text):
+        subprocess.run([os.path.join(SOURCE, "scripts", "station"), "title", mount, text, "--address", self.address,
+                        "--dir", self.dir], check=True, timeout=60)
 
     def close(self):
         subprocess.run([os.path.join(SOURCE, "scripts", "station"), "stop", "--address", self.address, "--dir", self.dir],

@@ -19,6 +19,12 @@ public:
     QString URL() const override { return m_url; }
     void setURL(const QString& url) override { m_log << "URL=" + url; m_url = url; }
     int playState() const override { return state; }
+    QString currentTitle() const override { return title; }
+    void SetTitle(const QString& newTitle)
+    {
+        title = newTitle;
+        emit TitleChanged(title);
+    }
     void Report(int newState)
     {
         state = newState;
@@ -26,6 +32,7 @@ public:
     }
 
     int state = Undefined;
+    QString title;
     bool stopFails = false;
 
 private:

@@ -183,6 +183,31 @@ TEST_F(PlayerWindow, AStreamThatEndedByItselfIsStartedAgainNotPaused)
     }
 }
 
+TEST_F(PlayerWindow, PlayAndPauseFromElsewhereActOnlyWherePlayPauseWouldAndTheTipNamesWhatPlays)
+{
+    Loaded();
+    form->Pause();
+    EXPECT_TRUE(log.isEmpty()) << "nothing to pause";
+    form->Play();
+    EXPECT_EQ(log, (QStringList{"URL=" + low, "controls.play"}));
+    fake->SetTitle("Morning Show");
+    fake->Report(Playing);
+    EXPECT_EQ(Tray()->toolTip(), "Radio Velmora Player\nMorning Show");
+    log.clear();
+    form->Play();
+    EXPECT_TRUE(log.isEmpty()) << "already playing";
+    fake->Report(Stopped);
+    EXPECT_EQ(Tray()->toolTip(), "Radio Velmora Player");
+    form->Pause();
+    EXPECT_TRUE(log.isEmpty()) << "a stream that broke off is not paused";
+    form->Play();
+    EXPECT_EQ(log, QStringList{"controls.play"});
+    fake->Report(Playing);
+    log.clear();
+    form->Pause();
+    EXPECT_EQ(log, QStringList{"controls.pause"});
+}
+
 TEST_F(PlayerWindow, StatusFacesStopButtonAndTrayIconFollowEveryPlayState)
 {
     Loaded();
