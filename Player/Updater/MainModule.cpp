@@ -39,9 +39,16 @@ bool IsClientLatestVersion(const QString& version, const Options& options)
 {
     // The version is percent-encoded; ordinary versions pass unchanged.
     const QUrl url = ServiceUrl(options, "/player/isclientlatestversion.php?version=" + QUrl::toPercentEncoding(version));
-    const HttpReply reply = HttpGet(url, MaxCheckReplyBytes, options.inactivityTimeoutMs);
+    return IsLatestReply(HttpGet(url, MaxCheckReplyBytes, {options.inactivityTimeoutMs, options.checkDeadlineMs}).body);
+}
+
+bool IsLatestReply(const QByteArray& reply)
+{
+    // A reply that does not parse says nothing, whatever part of a tree Qt
+    // kept (a truncated "tr", an unclosed body, an entity bomb).
     QDomDocument document;
-    document.setContent(reply.body);
+    if (!document.setContent(reply))
+        throw std::runtime_error("the reply is not well-formed XML");
     const QDomElement root = document.documentElement();
     const QDomElement body = root.tagName() == QLatin1String("html") ? root.firstChildElement(QStringLiteral("body")) : QDomElement();
     if (body.isNull())
@@ -55,8 +62,11 @@ QString GetTempDirectory(UpdaterPlatform& platform)
     const QString path = platform.TempPath();
     const QFileInfo directory(path);
     // A path the system could not have handed over, or one that cannot take
-    // the patch, ends the updater before anything is downloaded.
-    if (path.isEmpty() || path.size() > TempPathBufferLength || !directory.isDir() || !directory.isWritable())
+    // the patch, ends the updater before anything is downloaded. The root
+    // directory is what a temporary directory that does not exist resolves
+    // to: never a place for the patch.
+    if (path.isEmpty() || path.size() > TempPathBufferLength || !directory.isDir() || !directory.isWritable()
+        || directory.canonicalFilePath() == QLatin1String("/"))
         throw std::runtime_error("no usable temporary directory");
     return path;
 }
@@ -80,7 +90,8 @@ void DownloadPatch(const QString& path, const Options& options)
         }
         return true;
     };
-    const int status = HttpDownload(ServiceUrl(options, "/player/patch.exe"), write, options.inactivityTimeoutMs);
+    const int status = HttpDownload(ServiceUrl(options, "/player/patch.exe"), write,
+        {options.inactivityTimeoutMs, 0, options.patchGraceMs, options.patchFloorBytesPerSecond});
     if (status != 200 || file.size() == 0)
         throw std::runtime_error("no patch");
     if (!file.flush() || std::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0)

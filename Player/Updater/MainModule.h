@@ -12,6 +12,12 @@ namespace MainModule {
 struct Options {
     QString updateServiceHost;    // host, or host:port
     int inactivityTimeoutMs = 30000;
+    // A trickling service must not keep the windowless updater alive: the
+    // check has this long in all, the patch must average this many bytes a
+    // second once it has been downloading for the grace time.
+    int checkDeadlineMs = 30000;
+    int patchGraceMs = 30000;
+    qint64 patchFloorBytesPerSecond = 10 * 1024;
 };
 
 // Runs the whole flow; never throws.
@@ -19,6 +25,9 @@ void Main(UpdaterPlatform& platform, const Options& options);
 
 QString GetInstalledVersion();
 bool IsClientLatestVersion(const QString& version, const Options& options);
+// The check reply's verdict: true when its html/body text is "true". Throws
+// when the reply is not well-formed XML or has no html/body.
+bool IsLatestReply(const QByteArray& reply);
 QString GetTempDirectory(UpdaterPlatform& platform);
 void DownloadPatch(const QString& path, const Options& options);
 void OfferPatchInstall(const QString& path, UpdaterPlatform& platform);

@@ -1,13 +1,16 @@
 #include "XmlHttp.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QTimer>
 #include <memory>
 
 namespace {
 
 constexpr qint64 ReadBufferBytes = 256 * 1024;
+constexpr int PaceCheckMs = 200;
 
 struct ReplyDeleter {
     void operator()(QNetworkReply* reply) const { reply->deleteLater(); }
@@ -26,12 +29,37 @@ int Status(QNetworkReply& reply)
     return reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
 }
 
+// Whether a request that has run for `elapsedMs` and received `received`
+// bytes is past its deadline or below its floor.
+bool OutOfTime(const HttpLimits& limits, qint64 elapsedMs, qint64 received)
+{
+    const bool late = limits.deadlineMs > 0 && elapsedMs >= limits.deadlineMs;
+    const bool slow = limits.floorBytesPerSecond > 0 && elapsedMs >= limits.graceMs
+        && received * 1000 < limits.floorBytesPerSecond * elapsedMs;
+    return late || slow;
+}
+
 // Waits for the reply's end, handing every chunk to `consume`; a false from
-// it aborts the request as a failure.
-void Run(QNetworkReply& reply, const std::function<bool(QNetworkReply&)>& consume)
+// it aborts the request as a failure, and so does running out of time.
+void Run(QNetworkReply& reply, const HttpLimits& limits, const std::function<bool(QNetworkReply&)>& consume)
 {
     QEventLoop loop;
     bool refused = false;
+    bool outOfTime = false;
+    qint64 received = 0;
+    QElapsedTimer running;
+    running.start();
+    QTimer pace;
+    pace.setInterval(PaceCheckMs);
+    QObject::connect(&pace, &QTimer::timeout, &loop, [&] {
+        if (!outOfTime && OutOfTime(limits, running.elapsed(), received)) {
+            outOfTime = true;
+            reply.abort();
+        }
+    });
+    if (limits.deadlineMs > 0 || limits.floorBytesPerSecond > 0)
+        pace.start();
+    QObject::connect(&reply, &QNetworkReply::downloadProgress, &loop, [&](qint64 bytes, qint64) { received = bytes; });
     QObject::connect(&reply, &QNetworkReply::readyRead, &loop, [&] {
         if (!refused && !consume(reply)) {
             refused = true;
@@ -43,6 +71,8 @@ void Run(QNetworkReply& reply, const std::function<bool(QNetworkReply&)>& consum
         loop.exec();
     if (!refused && reply.bytesAvailable() > 0)
         refused = !consume(reply);
+    if (outOfTime)
+        throw HttpError("the service is too slow");
     if (refused)
         throw HttpError("request refused: reply not acceptable");
     // HTTP error statuses come back as a reply; what failed below HTTP (refused,
@@ -57,13 +87,13 @@ void Run(QNetworkReply& reply, const std::function<bool(QNetworkReply&)>& consum
 
 } // namespace
 
-HttpReply HttpGet(const QUrl& url, qint64 maxBytes, int inactivityTimeoutMs)
+HttpReply HttpGet(const QUrl& url, qint64 maxBytes, const HttpLimits& limits)
 {
     QNetworkAccessManager network;
-    auto reply = Get(network, url, inactivityTimeoutMs);
+    auto reply = Get(network, url, limits.inactivityMs);
     reply->setReadBufferSize(ReadBufferBytes);
     HttpReply result;
-    Run(*reply, [&](QNetworkReply& r) {
+    Run(*reply, limits, [&](QNetworkReply& r) {
         result.body += r.readAll();
         return result.body.size() <= maxBytes;
     });
@@ -71,13 +101,13 @@ HttpReply HttpGet(const QUrl& url, qint64 maxBytes, int inactivityTimeoutMs)
     return result;
 }
 
-int HttpDownload(const QUrl& url, const std::function<bool(const QByteArray&)>& write, int inactivityTimeoutMs)
+int HttpDownload(const QUrl& url, const std::function<bool(const QByteArray&)>& write, const HttpLimits& limits)
 {
     QNetworkAccessManager network;
-    auto reply = Get(network, url, inactivityTimeoutMs);
+    auto reply = Get(network, url, limits.inactivityMs);
     reply->setReadBufferSize(ReadBufferBytes);
     qint64 written = 0;
-    Run(*reply, [&](QNetworkReply& r) {
+    Run(*reply, limits, [&](QNetworkReply& r) {
         if (Status(r) != 200)
             return false; // nothing but a 200 body is ever written
         const QByteArray chunk = r.readAll();

@@ -5,6 +5,7 @@
 #include "UpdaterPlatform.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSettings>
@@ -68,6 +69,8 @@ protected:
         platform.tempPath = temp.path() + "/";
         options.updateServiceHost = address + ":8080";
         options.inactivityTimeoutMs = 1500;
+        options.checkDeadlineMs = 2000;
+        options.patchGraceMs = 1000;
     }
     static void Scenario(const QString& name, const QByteArray& content)
     {
@@ -172,8 +175,13 @@ TEST_F(UpdaterFlow, PatchThatCannotBeStartedEndsSilentlyAfterBothBoxes)
 
 TEST_F(UpdaterFlow, UnusableCheckRepliesEndSilently)
 {
-    const QByteArray replies[] = {
-        "true", "<xml><body>true</body></xml>", "<html><head/></html>", "<html><body>true</body>", ""};
+    // Malformed replies say nothing, whatever part of a tree a parser keeps.
+    const QByteArray replies[] = {"true", "<xml><body>true</body></xml>", "<html><head/></html>",
+        "<html><body>true</body>", "", "<html><body>tr", "<html><body>true", QByteArray("<html><body>tr\0ue</body></html>", 30),
+        "<html><body>" + QByteArray("<a>").repeated(21000) + "true",
+        "<?xml version=\"1.0\"?><!DOCTYPE html [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
+        "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\">"
+        "<!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\">]><html><body>&e;</body></html>"};
     for (const QByteArray& reply : replies) {
         Scenario("check.body", reply);
         Run();
@@ -183,6 +191,27 @@ TEST_F(UpdaterFlow, UnusableCheckRepliesEndSilently)
     Run();
     ExpectSilentEndWithoutPatch();
     EXPECT_FALSE(Requests().contains("/player/patch.exe"));
+}
+
+TEST_F(UpdaterFlow, TricklingServicesEndSilentlyWithinTheirTime)
+{
+    Scenario("check.mode", "trickle");
+    Scenario("check.body", "<html><body>false</body></html>" + QByteArray(1000, ' '));
+    QElapsedTimer clock;
+    clock.start();
+    Run();
+    EXPECT_LT(clock.elapsed(), 8000) << "the check has its deadline, however often a byte comes";
+    ExpectSilentEndWithoutPatch();
+    EXPECT_FALSE(Requests().contains("/player/patch.exe"));
+
+    Check("false");
+    Scenario("check.mode", "normal");
+    Scenario("patch.mode", "trickle");
+    Scenario("patch.body", QByteArray(100000, 'p'));
+    clock.restart();
+    Run();
+    EXPECT_LT(clock.elapsed(), 8000) << "a patch below its floor is given up";
+    ExpectSilentEndWithoutPatch();
 }
 
 TEST_F(UpdaterFlow, UnreachableRefusedAndSilentServicesEndSilently)
@@ -224,7 +253,8 @@ TEST_F(UpdaterFlow, UnusableTemporaryDirectoryEndsBeforeAnyDownload)
 {
     Check("false");
     Scenario("patch.body", "PATCH");
-    for (const QString& path : {temp.path() + "/missing/", temp.path() + "/" + QString(260, 'd') + "/", QString()}) {
+    for (const QString& path :
+        {temp.path() + "/missing/", temp.path() + "/" + QString(260, 'd') + "/", QString(), QStringLiteral("/")}) {
         platform.tempPath = path;
         Run();
     }
@@ -272,4 +302,9 @@ TEST(UpdaterDesktop, PatchIsStartedFromAnArgumentVectorNeverThroughAShell)
     EXPECT_FALSE(QFile::exists(dir.path() + "/INJECTED"));
     EXPECT_THROW(platform.StartProcess(dir.path() + "/does-not-exist"), std::runtime_error);
     EXPECT_THROW(platform.AskYesNo("?", "t"), std::runtime_error) << "no display to ask on";
+
+    const QByteArray tmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", dir.path().toUtf8() + "/does-not-exist");
+    EXPECT_THROW(MainModule::GetTempDirectory(platform), std::runtime_error) << "a TMPDIR that is not there";
+    qputenv("TMPDIR", tmp);
 }

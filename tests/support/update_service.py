@@ -6,8 +6,9 @@ Each request reads its answer from SCENARIO_DIR at that moment:
   check.status, check.body   the version check's reply (default 200, <html><body>true</body></html>)
   patch.status, patch.body   the patch's reply (default 200, empty)
   patch.mode                 "normal", "cut" (half the body, then the connection closes),
-                             "silent" (never answers), "slow" (the last byte after 0.5 s)
-  check.mode                 "normal" or "silent"
+                             "silent" (never answers), "slow" (the last byte after 0.5 s),
+                             "trickle" (one byte every 0.2 s, the whole body)
+  check.mode                 "normal", "silent" or "trickle"
   check.size                 if present, the check body is this many bytes of padding instead
 Every request line is appended to SCENARIO_DIR/requests.log; "last-byte" times (monotonic
 seconds) of patch replies go to SCENARIO_DIR/last-byte.
@@ -64,6 +65,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(body[: len(body) // 2])
             self.wfile.flush()
             self.close_connection = True
+            return
+        if mode == "trickle":
+            try:
+                for i in range(len(body)):
+                    self.wfile.write(body[i:i + 1])
+                    self.wfile.flush()
+                    time.sleep(0.2)
+            except OSError:
+                pass  # the client gave up
             return
         if mode == "slow" and body:
             self.wfile.write(body[:-1])
