@@ -2,6 +2,7 @@
 
 #include "GstWarmUp.h"
 #include "Playlist.h"
+#include "StreamTitle.h"
 
 #include <QNetworkReply>
 #include <QSocketNotifier>
@@ -382,7 +383,7 @@ void MediaEngine::HandleMessage(GstMessage* message)
         gchar* title = nullptr;
         if (gst_tag_list_get_string(tags, GST_TAG_TITLE, &title)) {
             GCharPtr owned(title);
-            const QString text = QString::fromUtf8(title);
+            const QString text = StreamTitle(QByteArray(title));
             if (text != m_title) {
                 m_title = text;
                 emit TitleChanged(m_title);

@@ -1,4 +1,5 @@
 #include "Playlist.h"
+#include "StreamTitle.h"
 
 #include <gtest/gtest.h>
 
@@ -36,4 +37,16 @@ TEST(PlaylistParsing, AudioIsRecognisedByTypeOrByItsFirstBytes)
     EXPECT_TRUE(Playlist::IsAudio("application/octet-stream", QByteArray::fromHex("fffb9064")));
     EXPECT_TRUE(Playlist::IsAudio("", "ID3\x03"));
     EXPECT_FALSE(Playlist::IsAudio("text/plain", "http://x"));
+}
+
+TEST(StreamTitles, DecodedLenientlyCleanedAndCut)
+{
+    EXPECT_EQ(StreamTitle("Caf\xc3\xa9 Nocturne"), QString::fromUtf8("Café Nocturne"));
+    EXPECT_EQ(StreamTitle("Caf\xe9 Nocturne"), QString::fromUtf8("Café Nocturne")) << "not UTF-8: Latin-1";
+    EXPECT_EQ(StreamTitle(" Morning\nShow\x01 "), "Morning Show") << "control characters become spaces";
+    const QString longest = StreamTitle(QByteArray(1 << 20, '\xe9'));
+    EXPECT_EQ(longest, QString(MaxStreamTitleChars, QChar(0xe9))) << "a megabyte of title is cut";
+    const QString notes = StreamTitle(QByteArray("\xf0\x9f\x8e\xb5").repeated(300));
+    EXPECT_EQ(notes.size(), MaxStreamTitleChars) << "cut between characters, never inside one";
+    EXPECT_FALSE(notes.back().isHighSurrogate());
 }
