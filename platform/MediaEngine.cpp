@@ -2,9 +2,9 @@
 
 #include "GstWarmUp.h"
 #include "Playlist.h"
+#include "PlaylistFetch.h"
 #include "StreamTitle.h"
 
-#include <QNetworkReply>
 #include <QSocketNotifier>
 #include <cmath>
 #include <mutex>
@@ -17,7 +17,6 @@ constexpr int QuickRetryMs = 500;
 constexpr int ReconnectAttemptTimeoutMs = 10000;
 constexpr int StallTimeoutMs = 10000;
 constexpr int MaxReconnectDelaySeconds = 30;
-constexpr int MaxRedirects = 5;
 // A pause longer than this resumes on a fresh connection: the server may have
 // dropped a listener that stopped reading, and radio resumes live anyway.
 constexpr qint64 ResumeOnSameConnectionMs = 10000;
@@ -95,7 +94,7 @@ void MediaEngine::SetState(int state)
 void MediaEngine::setURL(const QString& url)
 {
     m_url = url;
-    const bool active = m_pipeline || m_playlistReply || m_retryTimer.isActive() || m_state == Paused;
+    const bool active = m_pipeline || m_fetch || m_retryTimer.isActive() || m_state == Paused;
     if (active) {
         Teardown();
         SetState(Ready);
@@ -190,42 +189,39 @@ void MediaEngine::FetchPlaylist()
         });
         return;
     }
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(MaxRedirects);
-    QNetworkReply* reply = m_network.get(request);
-    m_playlistReply = reply;
-    connect(reply, &QNetworkReply::readyRead, this, [this, reply] { OnPlaylistData(reply); });
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { OnPlaylistFinished(reply); });
+    // A fetch of its own for every attempt: dropping it closes its
+    // connection, whatever the server was sending.
+    m_fetch = new PlaylistFetch(url, Playlist::MaxBytes, this);
+    connect(m_fetch, &PlaylistFetch::Progress, this, &MediaEngine::OnPlaylistData);
+    connect(m_fetch, &PlaylistFetch::Finished, this, &MediaEngine::OnPlaylistFinished);
+    connect(m_fetch, &PlaylistFetch::Failed, this, [this] {
+        DropFetch();
+        AttemptFailed();
+    });
 }
 
-void MediaEngine::OnPlaylistData(QNetworkReply* reply)
+void MediaEngine::DropFetch()
 {
-    if (reply != m_playlistReply)
-        return;
-    const QString type = reply->header(QNetworkRequest::ContentTypeHeader).toString();
-    if (Playlist::IsAudio(type, reply->peek(16))) {
-        // The address is the stream itself: play it directly.
-        const QUrl stream = reply->url();
-        m_playlistReply = nullptr;
-        reply->abort();
-        reply->deleteLater();
-        StartPipeline(stream);
-    } else if (reply->bytesAvailable() > Playlist::MaxBytes) {
-        m_playlistReply = nullptr;
-        reply->abort();
-        reply->deleteLater();
-        AttemptFailed();
+    if (PlaylistFetch* fetch = m_fetch) {
+        m_fetch = nullptr;
+        fetch->disconnect(this);
+        fetch->Stop();
+        fetch->deleteLater();
     }
 }
 
-void MediaEngine::OnPlaylistFinished(QNetworkReply* reply)
+void MediaEngine::OnPlaylistData(const QUrl& url, const QString& contentType, const QByteArray& body)
 {
-    reply->deleteLater();
-    if (reply != m_playlistReply)
-        return;
-    m_playlistReply = nullptr;
-    const QByteArray body = reply->error() == QNetworkReply::NoError ? reply->read(Playlist::MaxBytes + 1) : QByteArray();
+    if (Playlist::IsAudio(contentType, body.left(16))) {
+        // The address is the stream itself: play it directly.
+        DropFetch();
+        StartPipeline(url);
+    }
+}
+
+void MediaEngine::OnPlaylistFinished(const QByteArray& body)
+{
+    DropFetch();
     if (const auto stream = Playlist::FirstStreamEntry(body))
         StartPipeline(*stream);
     else
@@ -302,12 +298,7 @@ void MediaEngine::Teardown()
     m_retryTimer.stop();
     m_attemptTimer.stop();
     m_stallTimer.stop();
-    if (m_playlistReply) {
-        QNetworkReply* reply = m_playlistReply;
-        m_playlistReply = nullptr;
-        reply->abort();
-        reply->deleteLater();
-    }
+    DropFetch();
     m_busNotifier.reset();
     if (m_pipeline)
         gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);

@@ -4,13 +4,12 @@
 #include "MediaPlayer.h"
 
 #include <QElapsedTimer>
-#include <QNetworkAccessManager>
 #include <QPointer>
 #include <QTimer>
 #include <memory>
 #include <thread>
 
-class QNetworkReply;
+class PlaylistFetch;
 class QSocketNotifier;
 
 // The player's media engine on GStreamer. It resolves the station's playlist
@@ -56,8 +55,9 @@ private:
     void Connect();
     void StartAttempt();
     void FetchPlaylist();
-    void OnPlaylistData(QNetworkReply* reply);
-    void OnPlaylistFinished(QNetworkReply* reply);
+    void OnPlaylistData(const QUrl& url, const QString& contentType, const QByteArray& body);
+    void OnPlaylistFinished(const QByteArray& body);
+    void DropFetch();
     void StartPipeline(const QUrl& stream);
     void AttemptFailed();
     void StreamBroke();
@@ -74,8 +74,7 @@ private:
     int m_volume = 50;
     int m_state = Undefined;
 
-    QNetworkAccessManager m_network;
-    QPointer<QNetworkReply> m_playlistReply;
+    QPointer<PlaylistFetch> m_fetch;
     GstElementPtr m_pipeline;
     GstBusPtr m_bus;
     std::unique_ptr<QSocketNotifier> m_busNotifier;

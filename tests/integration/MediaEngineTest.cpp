@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <ctime>
 #include <gtest/gtest.h>
 
 namespace {
@@ -33,6 +34,13 @@ public:
 private:
     MediaEngine& m_engine;
 };
+
+double ProcessCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
 
 void Configure(MediaEngine& engine)
 {
@@ -196,6 +204,12 @@ TEST(MediaEngineFailures, EveryBadAddressEndsInStoppedWithin15SecondsWithoutBloc
         fixture.Url("/loop"),
         fixture.Url("/image.m3u"),
         fixture.Url("/extended.m3u"),
+        fixture.Url("/headers-without-end.m3u"),
+        fixture.Url("/oversized-headers.m3u"),
+        fixture.Url("/endless-chunked.m3u"),
+        fixture.Url("/bomb.m3u"),
+        fixture.Url("/trickle.m3u"),
+        fixture.Url("/noise.mp3"),
     };
     std::vector<std::unique_ptr<MediaEngine>> engines;
     std::vector<std::unique_ptr<EngineProbe>> probes;
@@ -206,6 +220,7 @@ TEST(MediaEngineFailures, EveryBadAddressEndsInStoppedWithin15SecondsWithoutBloc
         engines.back()->setURL(url);
     }
 
+    const double cpuBefore = ProcessCpuSeconds();
     QElapsedTimer clock, tick;
     qint64 longestGap = 0;
     QTimer heartbeat;
@@ -222,6 +237,10 @@ TEST(MediaEngineFailures, EveryBadAddressEndsInStoppedWithin15SecondsWithoutBloc
     }, 16000);
     const qint64 elapsed = clock.elapsed();
     heartbeat.stop();
+    const double cpu = ProcessCpuSeconds() - cpuBefore;
+    clock.restart();
+    engines.clear();
+    const qint64 quitting = clock.elapsed();
 
     for (std::size_t i = 0; i < engines.size(); ++i) {
         SCOPED_TRACE(addresses[int(i)].toStdString());
@@ -234,6 +253,8 @@ TEST(MediaEngineFailures, EveryBadAddressEndsInStoppedWithin15SecondsWithoutBloc
     EXPECT_TRUE(allStopped);
     EXPECT_LE(elapsed, 15000);
     EXPECT_LT(longestGap, 1000) << "the UI thread was blocked";
+    EXPECT_LT(cpu, 6.0) << "servers that push without end cost bounded work";
+    EXPECT_LT(quitting, 1000) << "nothing is left running after Stopped";
 }
 
 TEST(MediaEngineReconnectDelay, GrowsFromOneSecondAndStopsAtThirty)

@@ -3,7 +3,9 @@
 
 Usage: http_fixture.py ADDRESS PORT   (prints "ready" once it listens; binds to ADDRESS only)
 """
+import gzip
 import http.server
+import os
 import socketserver
 import sys
 import time
@@ -32,9 +34,58 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def log_message(self, fmt, *args):
         sys.stderr.write("fixture: " + (fmt % args) + "\n")
 
+    def hostile(self):
+        """Servers that push: endless or oversized heads, endless bodies, a compression bomb, a trickle."""
+        if self.path == "/headers-without-end.m3u":
+            self.wfile.write(b"HTTP/1.1 200 OK\r\n")
+            while True:
+                self.wfile.write(b"X-Filler: " + b"a" * 100 + b"\r\n")
+        if self.path == "/oversized-headers.m3u":
+            self.wfile.write(b"HTTP/1.1 200 OK\r\n" + (b"X-Filler: " + b"a" * 1000 + b"\r\n") * 10000
+                             + f"Content-Type: audio/x-mpegurl\r\n\r\n{BASE}/missing\n".encode())
+            return
+        self.send_response(200)
+        if self.path == "/endless-chunked.m3u":
+            self.send_header("Content-Type", "audio/x-mpegurl")
+            self.send_header("Transfer-Encoding", "chunked")
+            self.end_headers()
+            chunk = b"#EXTINF:-1,x\n" * 100
+            while True:
+                self.wfile.write(b"%x\r\n%s\r\n" % (len(chunk), chunk))
+        if self.path == "/bomb.m3u":
+            body = gzip.compress(b"\0" * (50 << 20))
+            self.send_header("Content-Type", "audio/x-mpegurl")
+            self.send_header("Content-Encoding", "gzip")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+            return
+        if self.path == "/trickle.m3u":
+            self.send_header("Content-Type", "audio/x-mpegurl")
+            self.end_headers()
+            for byte in f"#EXTM3U\n{BASE}/missing\n".encode():
+                self.wfile.write(bytes([byte]))
+                self.wfile.flush()
+                time.sleep(0.5)
+            return
+        if self.path == "/noise.mp3":
+            self.send_header("Content-Type", "audio/mpeg")
+            self.end_headers()
+            while True:
+                self.wfile.write(os.urandom(16384))
+                time.sleep(0.01)
+
     def do_GET(self):
         if self.path == "/silent":
             time.sleep(120)
+            return
+        if self.path in ("/headers-without-end.m3u", "/oversized-headers.m3u", "/endless-chunked.m3u", "/bomb.m3u",
+                         "/trickle.m3u", "/noise.mp3"):
+            try:
+                self.hostile()
+            except OSError:
+                pass  # the client hung up, as it should
+            self.close_connection = True
             return
         if self.path.startswith("/loop"):
             self.send_response(302)
