@@ -189,7 +189,8 @@ class Station:
     def __init__(self, address, demo=False):
         self.address = address
         self.dir = tempfile.mkdtemp(prefix="sonvale-station-")
-        command = [os.path.join(SOURCE, "scripts", "station"), "start", "--address", address, "--dir", self.dir]
+        self.script = os.path.join(SOURCE, "scripts", "station")
+        command = [self.script, "start", "--address", address, "--dir", self.dir]
         subprocess.run(command + (["--demo"] if demo else []), check=True, timeout=120)
 
     def title(self, mount, text):
