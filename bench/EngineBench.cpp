@@ -34,6 +34,8 @@ int main(int argc, char** argv)
     QObject::connect(&engine, &MediaPlayer::PlayStateChange, [](int state) {
         if (state == Playing)
             std::printf("playing %.6f\n", Now());
+        std::printf("state-%d %.6f\n", state, Now());
+        std::fflush(stdout);
     });
     QObject::connect(&engine, &MediaEngine::AudioStarted, [] {
         std::printf("first-audio %.6f\n", Now());

@@ -202,9 +202,10 @@ class Station:
                        timeout=60)
 
 
-def recording_sink(path):
+def recording_sink(path, append=False):
+    """Records in real time; each new pipeline (a reconnect) starts the file anew unless `append`."""
     return ("audioconvert ! audioresample ! audio/x-raw,format=S16LE,rate=44100,channels=1 ! "
-            f"filesink sync=true location={path}")
+            f"filesink sync=true append={'true' if append else 'false'} location={path}")
 
 
 def recorded_seconds(path):
