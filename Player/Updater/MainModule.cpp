@@ -8,6 +8,8 @@
 #include <QLoggingCategory>
 #include <QTemporaryFile>
 #include <QSettings>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <cstdio>
 #include <fcntl.h>
 #include <stdexcept>
@@ -24,10 +26,31 @@ constexpr qint64 WritebackStepBytes = 4 * 1024 * 1024;
 
 QUrl ServiceUrl(const Options& options, const QByteArray& pathAndQuery)
 {
-    return QUrl::fromEncoded("http://" + options.updateServiceHost.toUtf8() + pathAndQuery, QUrl::StrictMode);
+    // A bare host (with or without a port) is reached over http; a base with
+    // a scheme names it, and only http and https are spoken.
+    QByteArray base = options.updateServiceHost.toUtf8();
+    if (!base.contains("://"))
+        base.prepend("http://");
+    while (base.endsWith('/'))
+        base.chop(1);
+    const QUrl url = QUrl::fromEncoded(base + pathAndQuery, QUrl::StrictMode);
+    if (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))
+        throw std::runtime_error("the update service is reached over http or https only");
+    return url;
 }
 
 } // namespace
+
+bool TrustAlso(const QString& pemFile)
+{
+    const QList<QSslCertificate> extra = QSslCertificate::fromPath(pemFile, QSsl::Pem);
+    if (extra.isEmpty())
+        return false;
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    config.setCaCertificates(QSslConfiguration::systemCaCertificates() + extra);
+    QSslConfiguration::setDefaultConfiguration(config);
+    return true;
+}
 
 QString GetInstalledVersion()
 {

@@ -10,7 +10,8 @@ class UpdaterPlatform;
 namespace MainModule {
 
 struct Options {
-    QString updateServiceHost;    // host, or host:port
+    // host, host:port, or a base with its scheme (https://host:port)
+    QString updateServiceHost;
     int inactivityTimeoutMs = 30000;
     // A trickling service must not keep the windowless updater alive: the
     // check has this long in all, the patch must average this many bytes a
@@ -22,6 +23,10 @@ struct Options {
 
 // Runs the whole flow; never throws.
 void Main(UpdaterPlatform& platform, const Options& options);
+
+// Certificates trusted besides the system's own (a private CA of the station),
+// read from a PEM file; false when the file holds none.
+bool TrustAlso(const QString& pemFile);
 
 QString GetInstalledVersion();
 bool IsClientLatestVersion(const QString& version, const Options& options);

@@ -49,6 +49,8 @@ int main(int argc, char** argv)
 
     MainModule::Options options;
     options.updateServiceHost = qEnvironmentVariable("SONVALE_UPDATE_HOST", QStringLiteral(SONVALE_UPDATE_HOST));
+    if (const QString ca = qEnvironmentVariable("SONVALE_UPDATE_CA"); !ca.isEmpty())
+        MainModule::TrustAlso(ca);
     DesktopUpdaterPlatform platform(display);
     MainModule::Main(platform, options);
     return 0;

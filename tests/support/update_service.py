@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The station's update service for tests, bound to ADDRESS:PORT only.
 
-Usage: update_service.py ADDRESS PORT SCENARIO_DIR   (prints "ready" once it listens)
+Usage: update_service.py ADDRESS PORT SCENARIO_DIR [CERT KEY]   (prints "ready" once it listens;
+with CERT and KEY it speaks https)
 Each request reads its answer from SCENARIO_DIR at that moment:
   check.status, check.body   the version check's reply (default 200, <html><body>true</body></html>)
   patch.status, patch.body   the patch's reply (default 200, empty)
@@ -10,11 +11,13 @@ Each request reads its answer from SCENARIO_DIR at that moment:
                              "trickle" (one byte every 0.2 s, the whole body)
   check.mode                 "normal", "silent" or "trickle"
   check.size                 if present, the check body is this many bytes of padding instead
+  check.location             if present, the check answers 302 with this Location
 Every request line is appended to SCENARIO_DIR/requests.log; "last-byte" times (monotonic
 seconds) of patch replies go to SCENARIO_DIR/last-byte.
 """
 import http.server
 import os
+import ssl
 import socketserver
 import sys
 import time
@@ -39,7 +42,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         with open(os.path.join(SCENARIO, "requests.log"), "a") as log:
             log.write(self.path + "\n")
-        if self.path.startswith("/player/isclientlatestversion.php?"):
+        location = read("check.location").decode().strip()
+        if self.path.startswith("/player/isclientlatestversion.php?") and location:
+            self.send_response(302)
+            self.send_header("Location", location)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+        elif self.path.startswith("/player/isclientlatestversion.php?"):
             self.answer("check", b"<html><body>true</body></html>")
         elif self.path == "/player/patch.exe":
             self.answer("patch", b"")
@@ -95,5 +104,9 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
 
 if __name__ == "__main__":
     server = Server((ADDRESS, PORT), Handler)
+    if len(sys.argv) > 5:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(sys.argv[4], sys.argv[5])
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     print("ready", flush=True)
     server.serve_forever()
