@@ -217,22 +217,23 @@ TEST_F(UpdaterFlow, TricklingServicesEndSilentlyWithinTheirTime)
 TEST_F(UpdaterFlow, OverHttpsTheServiceMustProveItselfAndNeverSendsUsBackToHttp)
 {
     // A test CA; the service's certificate for its own address, one for another
-    // address, and one that signed itself.
+    // address, one that expired yesterday, and one that signed itself.
     QTemporaryDir tls;
     const auto openssl = [&](const QString& args) { return ::Run("openssl", args.split(' '), 30000) == 0; };
     const QString d = tls.path();
     ASSERT_TRUE(openssl("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 -subj /CN=Sonvale-Test-CA -keyout " + d + "/ca.key -out " + d + "/ca.pem"));
-    for (const QString& name : {QStringLiteral("good"), QStringLiteral("elsewhere")}) {
+    for (const QString& name : {QStringLiteral("good"), QStringLiteral("elsewhere"), QStringLiteral("expired")}) {
         QFile ext(d + "/" + name + ".cnf");
         ASSERT_TRUE(ext.open(QIODevice::WriteOnly));
-        ext.write("subjectAltName=IP:" + (name == "good" ? address : QStringLiteral("127.0.0.99")).toUtf8() + "\n");
+        ext.write("subjectAltName=IP:" + (name == "elsewhere" ? QStringLiteral("127.0.0.99") : address).toUtf8() + "\n");
         ext.close();
         ASSERT_TRUE(openssl("req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj /CN=update -keyout " + d + "/" + name + ".key -out " + d + "/" + name + ".csr"));
-        ASSERT_TRUE(openssl("x509 -req -days 1 -in " + d + "/" + name + ".csr -CA " + d + "/ca.pem -CAkey " + d + "/ca.key -CAcreateserial -extfile " + d + "/" + name + ".cnf -out " + d + "/" + name + ".pem"));
+        ASSERT_TRUE(openssl("x509 -req -days " + QString(name == "expired" ? "-1" : "1") + " -in " + d + "/" + name + ".csr -CA " + d + "/ca.pem -CAkey " + d + "/ca.key -CAcreateserial -extfile " + d + "/" + name + ".cnf -out " + d + "/" + name + ".pem"));
     }
     ASSERT_TRUE(openssl("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 -subj /CN=" + address + " -keyout " + d + "/self.key -out " + d + "/self.pem"));
     std::vector<std::unique_ptr<QProcess>> services;
-    for (const auto& [port, name] : {std::pair{8443, "good"}, std::pair{8444, "elsewhere"}, std::pair{8445, "self"}}) {
+    for (const auto& [port, name] : {std::pair{8443, "good"}, std::pair{8444, "elsewhere"}, std::pair{8445, "self"},
+             std::pair{8446, "expired"}}) {
         services.push_back(std::make_unique<QProcess>());
         services.back()->start("python3", {SourceDir() + "/tests/support/update_service.py", address, QString::number(port),
             scenario->path(), d + "/" + name + ".pem", d + "/" + name + ".key"});
@@ -248,7 +249,7 @@ TEST_F(UpdaterFlow, OverHttpsTheServiceMustProveItselfAndNeverSendsUsBackToHttp)
     EXPECT_EQ(Patch(), "PATCH");
     QFile::remove(platform.tempPath + "patch.exe");
     platform.log.clear();
-    for (const char* port : {"8444", "8445"}) {
+    for (const char* port : {"8444", "8445", "8446"}) {
         SCOPED_TRACE(port);
         options.updateServiceHost = "https://" + address + ":" + port;
         Run();
