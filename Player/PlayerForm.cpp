@@ -283,14 +283,26 @@ void PlayerForm::Load()
     HookWindow();
 }
 
+QString StreamBase()
+{
+    // A bare host is the station's web server on port 8000; a base with its
+    // scheme (https://radio.example:8443) names scheme and port itself.
+    QString base = StreamHost();
+    if (!base.contains(QLatin1String("://")))
+        return QStringLiteral("http://%1:8000").arg(base);
+    while (base.endsWith(QLatin1Char('/')))
+        base.chop(1);
+    return base;
+}
+
 QString PlayerForm::HighQualityAddress() const
 {
-    return QStringLiteral("http://%1:8000/velmora.m3u").arg(StreamHost());
+    return StreamBase() + QStringLiteral("/velmora.m3u");
 }
 
 QString PlayerForm::LowQualityAddress() const
 {
-    return QStringLiteral("http://%1:8000/velmora32.m3u").arg(StreamHost());
+    return StreamBase() + QStringLiteral("/velmora32.m3u");
 }
 
 bool PlayerForm::PlayPauseWouldPause() const

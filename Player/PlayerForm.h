@@ -24,6 +24,9 @@ QString StatusTextFor(int state, bool highQuality);
 // The stream's host: SONVALE_STREAM_HOST from the environment, else the one
 // the player was built with.
 QString StreamHost();
+// Where the station's playlists are: http://HOST:8000 for a bare host, or
+// the base the host setting names with its scheme.
+QString StreamBase();
 
 // The player's only window: a frameless 380 x 72 skinned window built from its
 // stored design, holding the media engine, the image buttons, the hidden

@@ -6,6 +6,7 @@
 #include "StreamTitle.h"
 
 #include <QSocketNotifier>
+#include <QSslConfiguration>
 #include <cmath>
 #include <mutex>
 
@@ -58,6 +59,14 @@ GstElement* MakeAudioSink()
     return bin;
 }
 
+// The stream's source meets the station's own certificate authority, where
+// one is named; souphttpsrc then trusts it for https streams.
+void OnSourceSetup(GstElement*, GstElement* source, gpointer caFile)
+{
+    if (g_object_class_find_property(G_OBJECT_GET_CLASS(source), "ssl-ca-file"))
+        g_object_set(source, "ssl-ca-file", static_cast<const char*>(caFile), nullptr);
+}
+
 } // namespace
 
 MediaEngine::MediaEngine(QObject* parent)
@@ -67,6 +76,11 @@ MediaEngine::MediaEngine(QObject* parent)
     if (GstElementPtr probe{gst_element_factory_make("playbin", nullptr)}; !probe)
         throw std::runtime_error("The media engine cannot be created: GStreamer's playbin is missing");
     m_warmUp = std::jthread(WarmUpGStreamer);
+    // A station that serves https under a certificate authority of its own
+    // names it here (a PEM file); the system's store is trusted besides.
+    m_caFile = qgetenv("SONVALE_STREAM_CA");
+    if (const auto own = QSslCertificate::fromPath(QString::fromLocal8Bit(m_caFile)); !own.isEmpty())
+        m_trusted = QSslConfiguration::systemCaCertificates() + own;
     m_retryTimer.setSingleShot(true);
     m_attemptTimer.setSingleShot(true);
     m_stallTimer.setSingleShot(true);
@@ -191,7 +205,7 @@ void MediaEngine::FetchPlaylist()
     }
     // A fetch of its own for every attempt: dropping it closes its
     // connection, whatever the server was sending.
-    m_fetch = new PlaylistFetch(url, Playlist::MaxBytes, this);
+    m_fetch = new PlaylistFetch(url, Playlist::MaxBytes, m_trusted, this);
     connect(m_fetch, &PlaylistFetch::Progress, this, &MediaEngine::OnPlaylistData);
     connect(m_fetch, &PlaylistFetch::Finished, this, &MediaEngine::OnPlaylistFinished);
     connect(m_fetch, &PlaylistFetch::Failed, this, [this] {
@@ -243,6 +257,8 @@ void MediaEngine::StartPipeline(const QUrl& stream)
     gst_util_set_object_arg(G_OBJECT(pipeline.get()), "flags", "audio+soft-volume");
     g_object_set(pipeline.get(), "uri", stream.toString(QUrl::FullyEncoded).toUtf8().constData(), "audio-sink", sink,
         "buffer-size", NetworkBufferBytes, "buffer-duration", NetworkBufferDuration, nullptr);
+    if (!m_caFile.isEmpty())
+        g_signal_connect(pipeline.get(), "source-setup", G_CALLBACK(OnSourceSetup), m_caFile.data());
     if (GstPadPtr pad{gst_element_get_static_pad(sink, "sink")})
         gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, OnFirstBuffer, sink, nullptr);
 

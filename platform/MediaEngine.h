@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QSslCertificate>
 #include <QTimer>
 #include <memory>
 #include <thread>
@@ -75,6 +76,8 @@ private:
     int m_state = Undefined;
 
     QPointer<PlaylistFetch> m_fetch;
+    QByteArray m_caFile;                // SONVALE_STREAM_CA, if set
+    QList<QSslCertificate> m_trusted;   // for https playlists; empty: the system's store
     GstElementPtr m_pipeline;
     GstBusPtr m_bus;
     std::unique_ptr<QSocketNotifier> m_busNotifier;

@@ -1,6 +1,7 @@
 #include "PlaylistFetch.h"
 
 #include <QPointer>
+#include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTimer>
 
@@ -23,9 +24,10 @@ QByteArray HeaderValue(const QList<QByteArray>& lines, const QByteArray& name)
 
 } // namespace
 
-PlaylistFetch::PlaylistFetch(const QUrl& url, qint64 maxBody, QObject* parent)
+PlaylistFetch::PlaylistFetch(const QUrl& url, qint64 maxBody, const QList<QSslCertificate>& trusted, QObject* parent)
     : QObject(parent)
     , m_maxBody(maxBody)
+    , m_trusted(trusted)
 {
     // Begun on the next turn of the event loop, once the caller has connected.
     QTimer::singleShot(0, this, [this, url] { Open(url); });
@@ -84,6 +86,11 @@ void PlaylistFetch::Open(const QUrl& url)
     });
     if (secure) {
         auto* ssl = static_cast<QSslSocket*>(socket);
+        if (!m_trusted.isEmpty()) {
+            QSslConfiguration config = ssl->sslConfiguration();
+            config.setCaCertificates(m_trusted);
+            ssl->setSslConfiguration(config);
+        }
         connect(ssl, &QSslSocket::encrypted, this, [ssl, request] { ssl->write(request); });
         ssl->connectToHostEncrypted(url.host(), quint16(url.port(443)));
     } else {

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QSslCertificate>
 #include <QUrl>
 #include <memory>
 
@@ -21,7 +22,9 @@ public:
     static constexpr int MaxHeaderLines = 100;
     static constexpr int MaxRedirects = 5;
 
-    PlaylistFetch(const QUrl& url, qint64 maxBody, QObject* parent = nullptr);
+    // Over https the server's certificate must chain to `trusted`, or to the
+    // system's store when that is empty.
+    PlaylistFetch(const QUrl& url, qint64 maxBody, const QList<QSslCertificate>& trusted = {}, QObject* parent = nullptr);
     ~PlaylistFetch() override;
 
     // Closes the connection; nothing is reported any more. Safe from inside
@@ -48,6 +51,7 @@ private:
 
     QUrl m_url;
     qint64 m_maxBody;
+    QList<QSslCertificate> m_trusted;
     int m_redirects = 0;
     bool m_stopped = false;
     std::unique_ptr<QTcpSocket> m_socket;

@@ -257,6 +257,42 @@ TEST(MediaEngineFailures, EveryBadAddressEndsInStoppedWithin15SecondsWithoutBloc
     EXPECT_LT(quitting, 1000) << "nothing is left running after Stopped";
 }
 
+TEST(MediaEngineOverHttps, PlaysAStationThatProvesItselfAndRefusesOneThatDoesNot)
+{
+    const QString address = OwnLoopbackAddress(11);
+    TestCertificates certificates;
+    certificates.Issue("station", address);
+    Station station(address, certificates.Combined("station"));
+    QTemporaryDir dir;
+    const QString recording = dir.filePath("played.raw");
+    qputenv("SONVALE_AUDIO_SINK", RecordingSink(recording).toUtf8());
+    // Icecast 2.4 lists its streams as http even on its https port, so the
+    // stream's own https address is played.
+    const QString url = "https://" + address + ":8443/velmora32";
+    for (const bool trusted : {true, false}) {
+        SCOPED_TRACE(trusted ? "the station's CA is named" : "no CA names the station");
+        if (trusted)
+            qputenv("SONVALE_STREAM_CA", certificates.Authority().toLocal8Bit());
+        else
+            qunsetenv("SONVALE_STREAM_CA");
+        MediaEngine engine;
+        EngineProbe probe(engine);
+        Configure(engine);
+        engine.setURL(url);
+        engine.controls().play();
+        if (trusted) {
+            ASSERT_TRUE(probe.WaitForState(Playing, 20000));
+            ASSERT_TRUE(WaitUntil([&] { return RecordedSeconds(recording) > 2; }, 10000));
+            EXPECT_NEAR(RecordedFrequency(recording), LowTone, 15);
+        } else {
+            EXPECT_TRUE(probe.WaitForState(Stopped, 16000));
+            EXPECT_EQ(std::count(probe.states.begin(), probe.states.end(), int(Playing)), 0);
+        }
+        engine.controls().stop();
+    }
+    qunsetenv("SONVALE_STREAM_CA");
+}
+
 TEST(MediaEngineReconnectDelay, GrowsFromOneSecondAndStopsAtThirty)
 {
     std::vector<int> delays;

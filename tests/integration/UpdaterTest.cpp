@@ -216,21 +216,14 @@ TEST_F(UpdaterFlow, TricklingServicesEndSilentlyWithinTheirTime)
 
 TEST_F(UpdaterFlow, OverHttpsTheServiceMustProveItselfAndNeverSendsUsBackToHttp)
 {
-    // A test CA; the service's certificate for its own address, one for another
-    // address, one that expired yesterday, and one that signed itself.
-    QTemporaryDir tls;
-    const auto openssl = [&](const QString& args) { return ::Run("openssl", args.split(' '), 30000) == 0; };
-    const QString d = tls.path();
-    ASSERT_TRUE(openssl("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 -subj /CN=Sonvale-Test-CA -keyout " + d + "/ca.key -out " + d + "/ca.pem"));
-    for (const QString& name : {QStringLiteral("good"), QStringLiteral("elsewhere"), QStringLiteral("expired")}) {
-        QFile ext(d + "/" + name + ".cnf");
-        ASSERT_TRUE(ext.open(QIODevice::WriteOnly));
-        ext.write("subjectAltName=IP:" + (name == "elsewhere" ? QStringLiteral("127.0.0.99") : address).toUtf8() + "\n");
-        ext.close();
-        ASSERT_TRUE(openssl("req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj /CN=update -keyout " + d + "/" + name + ".key -out " + d + "/" + name + ".csr"));
-        ASSERT_TRUE(openssl("x509 -req -days " + QString(name == "expired" ? "-1" : "1") + " -in " + d + "/" + name + ".csr -CA " + d + "/ca.pem -CAkey " + d + "/ca.key -CAcreateserial -extfile " + d + "/" + name + ".cnf -out " + d + "/" + name + ".pem"));
-    }
-    ASSERT_TRUE(openssl("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 -subj /CN=" + address + " -keyout " + d + "/self.key -out " + d + "/self.pem"));
+    // The service's certificate for its own address, one for another address,
+    // one that expired yesterday, and one that signed itself.
+    TestCertificates certificates;
+    certificates.Issue("good", address);
+    certificates.Issue("elsewhere", "127.0.0.99");
+    certificates.Issue("expired", address, -1);
+    certificates.Issue("self", address, 2, true);
+    const QString d = QFileInfo(certificates.Authority()).path();
     std::vector<std::unique_ptr<QProcess>> services;
     for (const auto& [port, name] : {std::pair{8443, "good"}, std::pair{8444, "elsewhere"}, std::pair{8445, "self"},
              std::pair{8446, "expired"}}) {
@@ -239,7 +232,7 @@ TEST_F(UpdaterFlow, OverHttpsTheServiceMustProveItselfAndNeverSendsUsBackToHttp)
             scenario->path(), d + "/" + name + ".pem", d + "/" + name + ".key"});
         ASSERT_TRUE(services.back()->waitForReadyRead(10000));
     }
-    ASSERT_TRUE(MainModule::TrustAlso(d + "/ca.pem"));
+    ASSERT_TRUE(MainModule::TrustAlso(certificates.Authority()));
     Check("false");
     Scenario("patch.body", "PATCH");
 

@@ -37,10 +37,45 @@ int Run(const QString& program, const QStringList& arguments, int timeoutMs)
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
-Station::Station(const QString& address)
+Station::Station(const QString& address, const QString& tlsPem)
     : m_address(address)
 {
-    Call({"start"});
+    Call(tlsPem.isEmpty() ? QStringList{"start"} : QStringList{"start", "--tls", tlsPem});
+}
+
+TestCertificates::TestCertificates()
+{
+    OpenSsl("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 -subj /CN=Sonvale-Test-CA -keyout "
+        + m_dir.filePath("ca.key") + " -out " + Authority());
+}
+
+bool TestCertificates::OpenSsl(const QString& arguments) const
+{
+    return Run("openssl", arguments.split(' '), 30000) == 0;
+}
+
+QString TestCertificates::Issue(const QString& name, const QString& address, int days, bool selfSigned)
+{
+    const QString base = m_dir.filePath(name);
+    QFile extensions(base + ".cnf");
+    if (extensions.open(QIODevice::WriteOnly))
+        extensions.write("subjectAltName=IP:" + address.toUtf8() + "\n");
+    extensions.close();
+    const QString key = "-newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj /CN=" + address + " -keyout " + base + ".key";
+    if (selfSigned)
+        OpenSsl("req -x509 " + key + " -days 2 -out " + base + ".pem");
+    else if (OpenSsl("req " + key + " -out " + base + ".csr"))
+        OpenSsl(QStringLiteral("x509 -req -days %1 -in %2.csr -CA %3 -CAkey %4 -CAcreateserial -extfile %2.cnf -out %2.pem")
+                    .arg(days).arg(base, Authority(), m_dir.filePath("ca.key")));
+    return base + ".pem";
+}
+
+QString TestCertificates::Combined(const QString& name) const
+{
+    QFile pem(m_dir.filePath(name + ".pem")), key(m_dir.filePath(name + ".key")), both(m_dir.filePath(name + ".all.pem"));
+    if (pem.open(QIODevice::ReadOnly) && key.open(QIODevice::ReadOnly) && both.open(QIODevice::WriteOnly))
+        both.write(pem.readAll() + key.readAll());
+    return both.fileName();
 }
 
 Station::~Station()

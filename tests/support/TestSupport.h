@@ -21,9 +21,27 @@ int Run(const QString& program, const QStringList& arguments, int timeoutMs = 60
 
 // The local station of scripts/station, started on an address of its own
 // and stopped (every process by its pid) when this goes away.
+// A certificate authority of the test's own (made with openssl), and
+// certificates it signs for an IP address.
+class TestCertificates {
+public:
+    TestCertificates();
+    QString Authority() const { return m_dir.filePath("ca.pem"); }
+    // NAME.pem and NAME.key for the address; `days` -1 gives one that expired
+    // yesterday. `signer` "self" makes it sign itself. Returns the PEM path.
+    QString Issue(const QString& name, const QString& address, int days = 1, bool selfSigned = false);
+    // Certificate and key in one file, as Icecast takes them.
+    QString Combined(const QString& name) const;
+
+private:
+    bool OpenSsl(const QString& arguments) const;
+    QTemporaryDir m_dir;
+};
+
 class Station {
 public:
-    explicit Station(const QString& address);
+    // With `tlsPem` the station also serves https on port 8443.
+    explicit Station(const QString& address, const QString& tlsPem = {});
     ~Station();
     QString Address() const { return m_address; }
     QString PlaylistUrl(const QString& mount) const;

@@ -119,6 +119,14 @@ TEST_F(PlayerWindow, PlayPauseAndStopFollowTheCommandTable)
     fake->Report(Stopped);
     Click("playPauseImageButton");
     EXPECT_EQ(log, (QStringList{"controls.stop", "controls.play"})) << "after a stop the next press plays";
+
+    qputenv("SONVALE_STREAM_HOST", "https://station.test:8443/");
+    Item("stopMenuItem")->trigger();
+    log.clear();
+    Click("playPauseImageButton");
+    EXPECT_EQ(log, (QStringList{"URL=https://station.test:8443/velmora32.m3u", "controls.play"}))
+        << "a host with its scheme names scheme and port";
+    qputenv("SONVALE_STREAM_HOST", "station.test");
 }
 
 TEST_F(PlayerWindow, ChangingQualityWhilePlayingTakesEffectAtTheNextPlay)
