@@ -42,6 +42,7 @@ class Desktop:
 
     def __init__(self, with_tray=True):
         self.display = self.free_display()
+        self._last_click = None  # ((x, y, button), monotonic time)
         self.env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb")
         self.env.pop("WAYLAND_DISPLAY", None)
         # -noreset: a display without a tray has no lasting client, and Xvfb
@@ -173,9 +174,8 @@ class Desktop:
 
     def click(self, x, y, button=1, repeat=1):
         self.move(x, y)
-        last = getattr(self, "_last_click", None)
-        if last and last[0] == (x, y, button):
-            time.sleep(max(0.0, last[1] + self.DOUBLE_CLICK_GAP - time.monotonic()))
+        if self._last_click and self._last_click[0] == (x, y, button):
+            time.sleep(max(0.0, self._last_click[1] + self.DOUBLE_CLICK_GAP - time.monotonic()))
         self.run(["xdotool", "click", "--repeat", str(repeat), "--delay", "60", str(button)])
         self._last_click = ((x, y, button), time.monotonic())
 

@@ -223,13 +223,12 @@ TEST_F(UpdaterFlow, OverHttpsTheServiceMustProveItselfAndNeverSendsUsBackToHttp)
     certificates.Issue("elsewhere", "127.0.0.99");
     certificates.Issue("expired", address, -1);
     certificates.Issue("self", address, 2, true);
-    const QString d = QFileInfo(certificates.Authority()).path();
     std::vector<std::unique_ptr<QProcess>> services;
     for (const auto& [port, name] : {std::pair{8443, "good"}, std::pair{8444, "elsewhere"}, std::pair{8445, "self"},
              std::pair{8446, "expired"}}) {
         services.push_back(std::make_unique<QProcess>());
         services.back()->start("python3", {SourceDir() + "/tests/support/update_service.py", address, QString::number(port),
-            scenario->path(), d + "/" + name + ".pem", d + "/" + name + ".key"});
+            scenario->path(), certificates.Certificate(name), certificates.Key(name)});
         ASSERT_TRUE(services.back()->waitForReadyRead(10000));
     }
     ASSERT_TRUE(MainModule::TrustAlso(certificates.Authority()));

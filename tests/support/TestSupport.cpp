@@ -54,7 +54,7 @@ bool TestCertificates::OpenSsl(const QString& arguments) const
     return Run("openssl", arguments.split(' '), 30000) == 0;
 }
 
-QString TestCertificates::Issue(const QString& name, const QString& address, int days, bool selfSigned)
+void TestCertificates::Issue(const QString& name, const QString& address, int days, bool selfSigned)
 {
     const QString base = m_dir.filePath(name);
     QFile extensions(base + ".cnf");
@@ -67,12 +67,11 @@ QString TestCertificates::Issue(const QString& name, const QString& address, int
     else if (OpenSsl("req " + key + " -out " + base + ".csr"))
         OpenSsl(QStringLiteral("x509 -req -days %1 -in %2.csr -CA %3 -CAkey %4 -CAcreateserial -extfile %2.cnf -out %2.pem")
                     .arg(days).arg(base, Authority(), m_dir.filePath("ca.key")));
-    return base + ".pem";
 }
 
 QString TestCertificates::Combined(const QString& name) const
 {
-    QFile pem(m_dir.filePath(name + ".pem")), key(m_dir.filePath(name + ".key")), both(m_dir.filePath(name + ".all.pem"));
+    QFile pem(Certificate(name)), key(Key(name)), both(m_dir.filePath(name + ".all.pem"));
     if (pem.open(QIODevice::ReadOnly) && key.open(QIODevice::ReadOnly) && both.open(QIODevice::WriteOnly))
         both.write(pem.readAll() + key.readAll());
     return both.fileName();

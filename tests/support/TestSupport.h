@@ -27,9 +27,11 @@ class TestCertificates {
 public:
     TestCertificates();
     QString Authority() const { return m_dir.filePath("ca.pem"); }
-    // NAME.pem and NAME.key for the address; `days` -1 gives one that expired
-    // yesterday. `signer` "self" makes it sign itself. Returns the PEM path.
-    QString Issue(const QString& name, const QString& address, int days = 1, bool selfSigned = false);
+    // A certificate NAME for the address, signed by the authority or, with
+    // `selfSigned`, by itself; `days` -1 gives one that expired yesterday.
+    void Issue(const QString& name, const QString& address, int days = 1, bool selfSigned = false);
+    QString Certificate(const QString& name) const { return m_dir.filePath(name + ".pem"); }
+    QString Key(const QString& name) const { return m_dir.filePath(name + ".key"); }
     // Certificate and key in one file, as Icecast takes them.
     QString Combined(const QString& name) const;
 
