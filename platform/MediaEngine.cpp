@@ -24,13 +24,25 @@ constexpr qint64 ResumeOnSameConnectionMs = 10000;
 constexpr qint64 QuietReconnectAfterResumeMs = 5000;
 
 const char* const FirstAudioMessage = "sonvale-first-audio";
+const char* const SourceEndedMessage = "sonvale-source-ended";
 
 // The network buffer: Icecast's burst-on-connect (64 KiB, 4 s of the 128 kbit/s
 // stream) fills 3 s at once, so playback starts without waiting for playbin's
-// byte-rate estimate; with 1 or 2 s a live stream ran dry now and then, with
-// 4 s the first fill waited for real-time data.
+// byte-rate estimate; with a buffer of 1 or 2 s a live stream ran dry now and
+// then, with 4 s the first fill waited for real-time data.
 constexpr int NetworkBufferBytes = 64 * 1024;
 constexpr gint64 NetworkBufferDuration = 3 * GST_SECOND;
+// Playback starts once a third of it (1 s) is in: a station that has just come
+// back has no burst to give, and its listener should not wait 3 s of real time
+// for it. What the burst brings beyond that stays as a cushion. A connection
+// that has run dry waits for the whole buffer before it plays on.
+constexpr double StartWatermark = 1.0 / 3;
+constexpr double RefillWatermark = 0.99;
+
+bool HasProperty(gpointer object, const char* name)
+{
+    return g_object_class_find_property(G_OBJECT_GET_CLASS(object), name) != nullptr;
+}
 
 void InitGStreamer()
 {
@@ -59,12 +71,27 @@ GstElement* MakeAudioSink()
     return bin;
 }
 
+// The end of the stream reaches the sink only after the network buffer has
+// played out; the source tells when the server actually ended it.
+GstPadProbeReturn OnSourceEvent(GstPad* pad, GstPadProbeInfo* info, gpointer)
+{
+    if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) != GST_EVENT_EOS)
+        return GST_PAD_PROBE_OK;
+    if (GstElementPtr source{gst_pad_get_parent_element(pad)})
+        gst_element_post_message(source.get(),
+            gst_message_new_application(GST_OBJECT(source.get()), gst_structure_new_empty(SourceEndedMessage)));
+    return GST_PAD_PROBE_REMOVE;
+}
+
 // The stream's source meets the station's own certificate authority, where
 // one is named; souphttpsrc then trusts it for https streams.
 void OnSourceSetup(GstElement*, GstElement* source, gpointer caFile)
 {
-    if (g_object_class_find_property(G_OBJECT_GET_CLASS(source), "ssl-ca-file"))
-        g_object_set(source, "ssl-ca-file", static_cast<const char*>(caFile), nullptr);
+    const auto* ca = static_cast<const char*>(caFile);
+    if (*ca && HasProperty(source, "ssl-ca-file"))
+        g_object_set(source, "ssl-ca-file", ca, nullptr);
+    if (GstPadPtr pad{gst_element_get_static_pad(source, "src")})
+        gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, OnSourceEvent, nullptr, nullptr);
 }
 
 } // namespace
@@ -257,8 +284,7 @@ void MediaEngine::StartPipeline(const QUrl& stream)
     gst_util_set_object_arg(G_OBJECT(pipeline.get()), "flags", "audio+soft-volume");
     g_object_set(pipeline.get(), "uri", stream.toString(QUrl::FullyEncoded).toUtf8().constData(), "audio-sink", sink,
         "buffer-size", NetworkBufferBytes, "buffer-duration", NetworkBufferDuration, nullptr);
-    if (!m_caFile.isEmpty())
-        g_signal_connect(pipeline.get(), "source-setup", G_CALLBACK(OnSourceSetup), m_caFile.data());
+    g_signal_connect(pipeline.get(), "source-setup", G_CALLBACK(OnSourceSetup), m_caFile.data());
     if (GstPadPtr pad{gst_element_get_static_pad(sink, "sink")})
         gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, OnFirstBuffer, sink, nullptr);
 
@@ -270,7 +296,9 @@ void MediaEngine::StartPipeline(const QUrl& stream)
     m_pipeline = std::move(pipeline);
     m_buffering = false;
     m_audioSeen = false;
+    m_queueTuned = false;
     m_wantPlaying = true;
+    m_sourceEnded.invalidate();
     ApplyVolume();
     if (gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
         AttemptFailed();
@@ -304,9 +332,14 @@ void MediaEngine::StreamBroke()
         return;
     }
     m_failures = 0;
+    // The first wait runs from the server's end of the stream, while the
+    // buffered audio was still playing.
+    qint64 delay = ReconnectDelaySeconds(0) * 1000;
+    if (m_sourceEnded.isValid())
+        delay = std::max<qint64>(0, delay - m_sourceEnded.elapsed());
     Teardown();
     SetState(Reconnecting);
-    m_retryTimer.start(ReconnectDelaySeconds(0) * 1000);
+    m_retryTimer.start(int(delay));
 }
 
 void MediaEngine::Teardown()
@@ -360,9 +393,17 @@ void MediaEngine::HandleMessage(GstMessage* message)
     case GST_MESSAGE_BUFFERING: {
         if (!m_wantPlaying)
             break;
+        GstObject* queue = GST_MESSAGE_SRC(message);
+        const bool tunable = HasProperty(queue, "high-watermark");
+        if (tunable && !m_queueTuned) {
+            m_queueTuned = true;
+            g_object_set(queue, "high-watermark", StartWatermark, nullptr);
+        }
         int percent = 100;
         gst_message_parse_buffering(message, &percent);
         if (percent < 100 && !m_buffering) {
+            if (tunable && m_state == Playing)
+                g_object_set(queue, "high-watermark", RefillWatermark, nullptr);
             m_buffering = true;
             gst_element_set_state(m_pipeline.get(), GST_STATE_PAUSED);
             SetState(Buffering);
@@ -408,6 +449,8 @@ void MediaEngine::HandleMessage(GstMessage* message)
                 m_attemptTimer.start(StallTimeoutMs);
             emit AudioStarted();
             MaybePlaying();
+        } else if (gst_message_has_name(message, SourceEndedMessage)) {
+            m_sourceEnded.start();
         }
         break;
     default:

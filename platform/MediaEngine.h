@@ -86,10 +86,12 @@ private:
     bool m_buffering = false;
     bool m_wantPlaying = false;  // the listener wants sound; buffering may hold the pipeline
     bool m_audioSeen = false;    // the first audio of this connection reached the output
+    bool m_queueTuned = false;   // this connection's network buffer got its start threshold
     quint64 m_generation = 0;    // bumped at every teardown; deferred work checks it
     int m_failures = 0;          // failed attempts in a row
     QElapsedTimer m_pausedFor;
     QElapsedTimer m_resumedAt;   // a break soon after a resume reconnects quietly
+    QElapsedTimer m_sourceEnded; // the server ended the stream; the buffer still plays
     QTimer m_retryTimer;
     QTimer m_attemptTimer;       // an attempt that neither plays nor fails in time has failed
     QTimer m_stallTimer;         // buffering that does not recover has broken the stream

@@ -205,7 +205,7 @@ class Station:
 def recording_sink(path, append=False):
     """Records in real time; each new pipeline (a reconnect) starts the file anew unless `append`."""
     return ("audioconvert ! audioresample ! audio/x-raw,format=S16LE,rate=44100,channels=1 ! "
-            f"filesink sync=true append={'true' if append else 'false'} location={path}")
+            f"filesink sync=true buffer-mode=unbuffered append={'true' if append else 'false'} location={path}")
 
 
 def recorded_seconds(path):

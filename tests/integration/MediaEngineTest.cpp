@@ -149,6 +149,12 @@ TEST_F(MediaEngineOnStation, ReconnectsWhenTheSourceDropsAndWhenIcecastRestarts)
     ASSERT_TRUE(probe.WaitForState(Reconnecting, 20000));
     station->Restore("velmora32");
     ASSERT_TRUE(probe.WaitForState(Playing, 40000)) << "back to playing once the source returns";
+    // A source that has just come back has no burst to give: playback starts on
+    // a short buffer, which must still carry it.
+    const std::size_t back = probe.states.size();
+    QTest::qWait(6000);
+    EXPECT_EQ(std::vector<int>(probe.states.begin() + back - 1, probe.states.end()), std::vector<int>{Playing})
+        << "no buffering after coming back";
 
     station->StopServer();
     ASSERT_TRUE(probe.WaitForState(Reconnecting, 20000));
