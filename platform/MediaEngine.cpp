@@ -8,6 +8,7 @@
 #include <QSocketNotifier>
 #include <QSslConfiguration>
 #include <cmath>
+#include <malloc.h>
 #include <mutex>
 
 namespace {
@@ -69,6 +70,30 @@ GstElement* MakeAudioSink()
     if (owned)
         qWarning("SONVALE_AUDIO_SINK: %s", owned->message);
     return bin;
+}
+
+// The audio output: a volume element of our own in front of the sink. (With
+// playbin's soft volume, GStreamer 1.22 keeps one volume element alive after
+// every stream that has ended: a player that reconnects for weeks piles them up.)
+GstElement* MakeOutput(GstElement** volume)
+{
+    GstElement* sink = MakeAudioSink();
+    GstElement* gain = gst_element_factory_make("volume", nullptr);
+    if (!sink || !gain) {
+        for (GstElement* element : {sink, gain})
+            if (element)
+                gst_object_unref(gst_object_ref_sink(element));
+        return nullptr;
+    }
+    GstElement* output = gst_bin_new(nullptr);
+    gst_bin_add_many(GST_BIN(output), gain, sink, nullptr);
+    GstPadPtr pad{gst_element_get_static_pad(gain, "sink")};
+    if (!gst_element_link(gain, sink) || !gst_element_add_pad(output, gst_ghost_pad_new("sink", pad.get()))) {
+        gst_object_unref(gst_object_ref_sink(output));
+        return nullptr;
+    }
+    *volume = gain;
+    return output;
 }
 
 // The end of the stream reaches the sink only after the network buffer has
@@ -152,8 +177,8 @@ void MediaEngine::setVolume(int value)
 
 void MediaEngine::ApplyVolume()
 {
-    if (m_pipeline)
-        g_object_set(m_pipeline.get(), "volume", std::pow(m_volume / 100.0, 3.0), nullptr);
+    if (m_gain)
+        g_object_set(m_gain, "volume", std::pow(m_volume / 100.0, 3.0), nullptr);
 }
 
 void MediaEngine::play()
@@ -272,16 +297,17 @@ void MediaEngine::OnPlaylistFinished(const QByteArray& body)
 void MediaEngine::StartPipeline(const QUrl& stream)
 {
     GstElementPtr pipeline{gst_element_factory_make("playbin", nullptr)};
-    GstElement* sink = MakeAudioSink();
+    GstElement* volume = nullptr;
+    GstElement* sink = MakeOutput(&volume);
     if (!pipeline || !sink) {
         if (sink)
-            gst_object_unref(sink);
+            gst_object_unref(gst_object_ref_sink(sink));
         AttemptFailed();
         return;
     }
     gst_object_ref_sink(pipeline.get());
     // Audio only: never a video window, whatever the stream carries.
-    gst_util_set_object_arg(G_OBJECT(pipeline.get()), "flags", "audio+soft-volume");
+    gst_util_set_object_arg(G_OBJECT(pipeline.get()), "flags", "audio");
     g_object_set(pipeline.get(), "uri", stream.toString(QUrl::FullyEncoded).toUtf8().constData(), "audio-sink", sink,
         "buffer-size", NetworkBufferBytes, "buffer-duration", NetworkBufferDuration, nullptr);
     g_signal_connect(pipeline.get(), "source-setup", G_CALLBACK(OnSourceSetup), m_caFile.data());
@@ -294,6 +320,7 @@ void MediaEngine::StartPipeline(const QUrl& stream)
     m_busNotifier = std::make_unique<QSocketNotifier>(pollFd.fd, QSocketNotifier::Read);
     connect(m_busNotifier.get(), &QSocketNotifier::activated, this, &MediaEngine::ReadBus);
     m_pipeline = std::move(pipeline);
+    m_gain = volume;
     m_buffering = false;
     m_audioSeen = false;
     m_queueTuned = false;
@@ -349,10 +376,16 @@ void MediaEngine::Teardown()
     m_stallTimer.stop();
     DropFetch();
     m_busNotifier.reset();
+    const bool hadPipeline = bool(m_pipeline);
     if (m_pipeline)
         gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
     m_bus.reset();
+    m_gain = nullptr;
     m_pipeline.reset();
+    // GStreamer's threads leave their freed memory in malloc's per-thread
+    // arenas; hand it back, or every reconnect keeps a little more.
+    if (hadPipeline)
+        malloc_trim(0);
     m_buffering = false;
     m_wantPlaying = false;
     ++m_generation;

@@ -79,6 +79,7 @@ private:
     QByteArray m_caFile;                // SONVALE_STREAM_CA, if set
     QList<QSslCertificate> m_trusted;   // for https playlists; empty: the system's store
     GstElementPtr m_pipeline;
+    GstElement* m_gain = nullptr;       // the output's volume, owned by m_pipeline
     GstBusPtr m_bus;
     std::unique_ptr<QSocketNotifier> m_busNotifier;
 

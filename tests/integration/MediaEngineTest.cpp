@@ -180,6 +180,19 @@ TEST_F(MediaEngineOnStation, AnAddressThatIsTheStreamItselfIsPlayedDirectly)
     ASSERT_NO_FATAL_FAILURE(ExpectHeard(HighTone));
 }
 
+TEST_F(MediaEngineOnStation, TheVolumeScalesWhatIsPlayed)
+{
+    MediaEngine engine;
+    EngineProbe probe(engine);
+    ASSERT_NO_FATAL_FAILURE(StartPlaying(engine, probe, station->PlaylistUrl("velmora")));
+    ASSERT_TRUE(WaitUntil([&] { return RecordedSeconds(recording) > 2; }, 10000));
+    const double full = RecordedLoudness(recording);
+    engine.settings().setVolume(50); // the slider's cube: an eighth of the amplitude
+    const double changedAt = RecordedSeconds(recording);
+    ASSERT_TRUE(WaitUntil([&] { return RecordedSeconds(recording) > changedAt + 1.5; }, 10000));
+    EXPECT_NEAR(RecordedLoudness(recording) / full, 0.125, 0.03) << full;
+}
+
 TEST_F(MediaEngineOnStation, PlaysSteadilyAndKeepsTheStreamsTitle)
 {
     MediaEngine engine;

@@ -144,7 +144,9 @@ double RecordedSeconds(const QString& path)
     return QFileInfo(path).size() / (44100.0 * 2);
 }
 
-double RecordedFrequency(const QString& path, double seconds)
+namespace {
+// One figure of sox's statistics of the last seconds of a recording; -1 if none.
+double RecordedStatistic(const QString& path, double seconds, const QString& name)
 {
     const double start = std::max(0.0, RecordedSeconds(path) - seconds);
     QProcess sox;
@@ -153,6 +155,17 @@ double RecordedFrequency(const QString& path, double seconds)
     if (!sox.waitForFinished(30000))
         return -1;
     const QString report = QString::fromUtf8(sox.readAllStandardError());
-    const auto match = QRegularExpression("Rough\\s+frequency:\\s+(-?\\d+)").match(report);
+    const auto match = QRegularExpression(name + ":\\s+(-?[\\d.]+)").match(report);
     return match.hasMatch() ? match.captured(1).toDouble() : -1;
+}
+} // namespace
+
+double RecordedFrequency(const QString& path, double seconds)
+{
+    return RecordedStatistic(path, seconds, "Rough\\s+frequency");
+}
+
+double RecordedLoudness(const QString& path, double seconds)
+{
+    return RecordedStatistic(path, seconds, "RMS\\s+amplitude");
 }

@@ -80,3 +80,5 @@ QString RecordingSink(const QString& path);
 double RecordedSeconds(const QString& path);
 // sox's "Rough frequency" of the last `seconds` of a raw recording; -1 if unknown.
 double RecordedFrequency(const QString& path, double seconds = 2.0);
+// sox's RMS amplitude of the last seconds (0 silence, 1 full scale).
+double RecordedLoudness(const QString& path, double seconds = 1.0);
