@@ -59,6 +59,13 @@ GstPadProbeReturn OnFirstBuffer(GstPad*, GstPadProbeInfo*, gpointer sink)
     return GST_PAD_PROBE_REMOVE;
 }
 
+// Drops an element nobody has taken (a floating reference), or nothing.
+void Discard(GstElement* element)
+{
+    if (element)
+        gst_object_unref(gst_object_ref_sink(element));
+}
+
 GstElement* MakeAudioSink()
 {
     const QByteArray description = qgetenv("SONVALE_AUDIO_SINK");
@@ -80,16 +87,15 @@ GstElement* MakeOutput(GstElement** volume)
     GstElement* sink = MakeAudioSink();
     GstElement* gain = gst_element_factory_make("volume", nullptr);
     if (!sink || !gain) {
-        for (GstElement* element : {sink, gain})
-            if (element)
-                gst_object_unref(gst_object_ref_sink(element));
+        Discard(sink);
+        Discard(gain);
         return nullptr;
     }
     GstElement* output = gst_bin_new(nullptr);
     gst_bin_add_many(GST_BIN(output), gain, sink, nullptr);
     GstPadPtr pad{gst_element_get_static_pad(gain, "sink")};
     if (!gst_element_link(gain, sink) || !gst_element_add_pad(output, gst_ghost_pad_new("sink", pad.get()))) {
-        gst_object_unref(gst_object_ref_sink(output));
+        Discard(output);
         return nullptr;
     }
     *volume = gain;
@@ -300,8 +306,7 @@ void MediaEngine::StartPipeline(const QUrl& stream)
     GstElement* volume = nullptr;
     GstElement* sink = MakeOutput(&volume);
     if (!pipeline || !sink) {
-        if (sink)
-            gst_object_unref(gst_object_ref_sink(sink));
+        Discard(sink);
         AttemptFailed();
         return;
     }
@@ -376,16 +381,15 @@ void MediaEngine::Teardown()
     m_stallTimer.stop();
     DropFetch();
     m_busNotifier.reset();
-    const bool hadPipeline = bool(m_pipeline);
-    if (m_pipeline)
+    if (m_pipeline) {
         gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
-    m_bus.reset();
-    m_gain = nullptr;
-    m_pipeline.reset();
-    // GStreamer's threads leave their freed memory in malloc's per-thread
-    // arenas; hand it back, or every reconnect keeps a little more.
-    if (hadPipeline)
+        m_bus.reset();
+        m_gain = nullptr;
+        m_pipeline.reset();
+        // GStreamer's threads leave their freed memory in malloc's per-thread
+        // arenas; hand it back, or every reconnect keeps a little more.
         malloc_trim(0);
+    }
     m_buffering = false;
     m_wantPlaying = false;
     ++m_generation;
