@@ -48,7 +48,19 @@ bool HasProperty(gpointer object, const char* name)
 void InitGStreamer()
 {
     static std::once_flag once;
-    std::call_once(once, [] { gst_init(nullptr, nullptr); });
+    std::call_once(once, [] {
+        gst_init(nullptr, nullptr);
+        // A stream whose first read leaves the MP3 typefinder unsure (a frame
+        // or two of the 128 kbit/s stream) is offered to every typefinder. The
+        // subtitle one among them loads its plugin, PCRE2's JIT and a charset
+        // converter, 0.75 MB kept for the rest of the process's life; a radio
+        // stream is never a subtitle file.
+        GstRegistry* registry = gst_registry_get();
+        if (GstPluginFeature* subtitles = gst_registry_lookup_feature(registry, "subparse_typefind")) {
+            gst_registry_remove_feature(registry, subtitles);
+            gst_object_unref(subtitles);
+        }
+    });
 }
 
 GstPadProbeReturn OnFirstBuffer(GstPad*, GstPadProbeInfo*, gpointer sink)
