@@ -257,9 +257,6 @@ TEST(MediaEngineFailures, EveryBadAddressEndsInStoppedWithin15SecondsWithoutBloc
     const qint64 elapsed = clock.elapsed();
     heartbeat.stop();
     const double cpu = ProcessCpuSeconds() - cpuBefore;
-    clock.restart();
-    engines.clear();
-    const qint64 quitting = clock.elapsed();
 
     for (std::size_t i = 0; i < engines.size(); ++i) {
         SCOPED_TRACE(addresses[int(i)].toStdString());
@@ -269,6 +266,9 @@ TEST(MediaEngineFailures, EveryBadAddressEndsInStoppedWithin15SecondsWithoutBloc
         for (int state : probes[i]->states)
             EXPECT_NE(state, Playing);
     }
+    clock.restart();
+    engines.clear();
+    const qint64 quitting = clock.elapsed();
     EXPECT_TRUE(allStopped);
     EXPECT_LE(elapsed, 15000);
     EXPECT_LT(longestGap, 1000) << "the UI thread was blocked";
