@@ -43,6 +43,38 @@ Station::Station(const QString& address, const QString& tlsPem)
     Call(tlsPem.isEmpty() ? QStringList{"start"} : QStringList{"start", "--tls", tlsPem});
 }
 
+Station::~Station()
+{
+    Call({"stop"});
+}
+
+void Station::Call(const QStringList& arguments)
+{
+    const QString script = SourceDir() + "/scripts/station";
+    const int code = Run(script, arguments + QStringList{"--address", m_address, "--dir", m_dir.path()});
+    if (code != 0)
+        qWarning("station %s failed with %d", qPrintable(arguments.join(' ')), code);
+}
+
+QString Station::PlaylistUrl(const QString& mount) const
+{
+    return QStringLiteral("http://%1:8000/%2.m3u").arg(m_address, mount);
+}
+
+void Station::Drop(const QString& mount) { Call({"drop", mount}); }
+void Station::Restore(const QString& mount) { Call({"restore", mount}); }
+void Station::StopServer() { Call({"stop-server"}); }
+void Station::StartServer() { Call({"start-server"}); }
+void Station::SetTitle(const QString& mount, const QString& title) { Call({"title", mount, title}); }
+
+int Station::PlaylistRequests(const QString& mount) const
+{
+    QFile log(m_dir.path() + "/log/access.log");
+    if (!log.open(QIODevice::ReadOnly))
+        return 0;
+    return int(QString::fromUtf8(log.readAll()).count(QStringLiteral("GET /%1.m3u ").arg(mount)));
+}
+
 TestCertificates::TestCertificates()
 {
     OpenSsl("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 -subj /CN=Sonvale-Test-CA -keyout "
@@ -75,38 +107,6 @@ QString TestCertificates::Combined(const QString& name) const
     if (pem.open(QIODevice::ReadOnly) && key.open(QIODevice::ReadOnly) && both.open(QIODevice::WriteOnly))
         both.write(pem.readAll() + key.readAll());
     return both.fileName();
-}
-
-Station::~Station()
-{
-    Call({"stop"});
-}
-
-void Station::Call(const QStringList& arguments)
-{
-    const QString script = SourceDir() + "/scripts/station";
-    const int code = Run(script, arguments + QStringList{"--address", m_address, "--dir", m_dir.path()});
-    if (code != 0)
-        qWarning("station %s failed with %d", qPrintable(arguments.join(' ')), code);
-}
-
-QString Station::PlaylistUrl(const QString& mount) const
-{
-    return QStringLiteral("http://%1:8000/%2.m3u").arg(m_address, mount);
-}
-
-void Station::Drop(const QString& mount) { Call({"drop", mount}); }
-void Station::Restore(const QString& mount) { Call({"restore", mount}); }
-void Station::StopServer() { Call({"stop-server"}); }
-void Station::StartServer() { Call({"start-server"}); }
-void Station::SetTitle(const QString& mount, const QString& title) { Call({"title", mount, title}); }
-
-int Station::PlaylistRequests(const QString& mount) const
-{
-    QFile log(m_dir.path() + "/log/access.log");
-    if (!log.open(QIODevice::ReadOnly))
-        return 0;
-    return int(QString::fromUtf8(log.readAll()).count(QStringLiteral("GET /%1.m3u ").arg(mount)));
 }
 
 HttpFixture::HttpFixture(const QString& address, int port)

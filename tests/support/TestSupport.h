@@ -19,8 +19,6 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs);
 // its output goes to the test's own output.
 int Run(const QString& program, const QStringList& arguments, int timeoutMs = 60000);
 
-// The local station of scripts/station, started on an address of its own
-// and stopped (every process by its pid) when this goes away.
 // A certificate authority of the test's own (made with openssl), and
 // certificates it signs for an IP address.
 class TestCertificates {
@@ -40,6 +38,8 @@ private:
     QTemporaryDir m_dir;
 };
 
+// The local station of scripts/station, started on an address of its own
+// and stopped (every process by its pid) when this goes away.
 class Station {
 public:
     // With `tlsPem` the station also serves https on port 8443.
