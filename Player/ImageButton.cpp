@@ -5,7 +5,6 @@
 #include "Picture.h"
 #include "PropertyBag.h"
 
-#include <QBuffer>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
@@ -20,23 +19,6 @@ QPixmap ReadPicture(const PropertyBag& bag, const QString& key)
     if (value.typeId() == QMetaType::QPixmap)
         return value.value<QPixmap>();
     return QPixmap::fromImage(LoadPicture(value.toByteArray()));
-}
-
-QVariant PictureBytes(const QPixmap& picture)
-{
-    if (picture.isNull())
-        return {};
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    picture.save(&buffer, "PNG");
-    return bytes;
-}
-
-void WriteBoolean(PropertyBag& bag, const QString& key, bool value, bool defaultValue)
-{
-    // Stored designs write true as -1.
-    bag.WriteProperty(key, value ? -1 : 0, defaultValue ? -1 : 0);
 }
 
 } // namespace
@@ -57,44 +39,39 @@ void ImageButton::SetUpImage(const QPixmap& vNewValue)
 {
     m_upImage = vNewValue;
     SetImage(m_upImage);
-    emit PropertyChanged(QStringLiteral("UpImage"));
 }
 
 void ImageButton::SetDisabledImage(const QPixmap& vNewValue)
 {
     m_disabledImage = vNewValue;
-    emit PropertyChanged(QStringLiteral("DisabledImage"));
 }
 
 void ImageButton::SetOverImage(const QPixmap& vNewValue)
 {
     m_overImage = vNewValue;
-    emit PropertyChanged(QStringLiteral("OverImage"));
 }
 
 void ImageButton::SetDownImage(const QPixmap& vNewValue)
 {
     m_downImage = vNewValue;
-    emit PropertyChanged(QStringLiteral("DownImage"));
 }
 
 void ImageButton::SetRadioButtonMode(bool vNewValue)
 {
     m_radioButtonMode = vNewValue;
-    emit PropertyChanged(QStringLiteral("RadioButtonMode"));
 }
 
 void ImageButton::SetChecked(bool vNewValue)
 {
     DrawPressed(vNewValue);
     m_checked = vNewValue;
-    emit PropertyChanged(QStringLiteral("Checked"));
 }
 
-void ImageButton::SetEnabled(bool vNewValue)
+void ImageButton::changeEvent(QEvent* event)
 {
-    setEnabled(vNewValue);
-    SetImage(vNewValue ? m_upImage : m_disabledImage);
+    if (event->type() == QEvent::EnabledChange)
+        SetImage(isEnabled() ? m_upImage : m_disabledImage);
+    QWidget::changeEvent(event);
 }
 
 void ImageButton::SetImage(const QPixmap& image)
@@ -118,7 +95,6 @@ void ImageButton::Deselect()
 {
     m_checked = false;
     SetImage(m_upImage);
-    emit PropertyChanged(QStringLiteral("Checked"));
 }
 
 void ImageButton::DrawPressed(bool pressed)
@@ -159,17 +135,6 @@ void ImageButton::ReadProperties(const PropertyBag& bag, bool userMode)
         m_hooked = true;
         setProperty("Button", QVariant::fromValue<QObject*>(this));
     }
-}
-
-void ImageButton::WriteProperties(PropertyBag& bag) const
-{
-    bag.WriteProperty(QStringLiteral("UpImage"), PictureBytes(m_upImage));
-    bag.WriteProperty(QStringLiteral("DownImage"), PictureBytes(m_downImage));
-    bag.WriteProperty(QStringLiteral("DisabledImage"), PictureBytes(m_disabledImage));
-    bag.WriteProperty(QStringLiteral("OverImage"), PictureBytes(m_overImage));
-    WriteBoolean(bag, QStringLiteral("Enabled"), isEnabled(), true);
-    WriteBoolean(bag, QStringLiteral("RadioButtonMode"), m_radioButtonMode, false);
-    WriteBoolean(bag, QStringLiteral("Checked"), m_checked, false);
 }
 
 void ImageButton::paintEvent(QPaintEvent*)

@@ -19,7 +19,7 @@ class ImageButton : public QWidget {
     Q_PROPERTY(QPixmap DownImage READ DownImage WRITE SetDownImage)
     Q_PROPERTY(bool RadioButtonMode READ RadioButtonMode WRITE SetRadioButtonMode)
     Q_PROPERTY(bool Checked READ Checked WRITE SetChecked)
-    Q_PROPERTY(bool Enabled READ Enabled WRITE SetEnabled)
+    Q_PROPERTY(bool Enabled READ isEnabled WRITE setEnabled)
 
 public:
     explicit ImageButton(QWidget* parent = nullptr);
@@ -37,8 +37,6 @@ public:
     void SetRadioButtonMode(bool vNewValue);
     bool Checked() const { return m_checked; }
     void SetChecked(bool vNewValue);
-    bool Enabled() const { return isEnabled(); }
-    void SetEnabled(bool vNewValue);
 
     void SetImage(const QPixmap& image);
     Q_INVOKABLE void DrawHover();
@@ -49,7 +47,6 @@ public:
     // for hover tracking. Pictures are stored as image file bytes; one that
     // cannot be decoded throws PictureError and the button shows no face.
     void ReadProperties(const PropertyBag& bag, bool userMode = true);
-    void WriteProperties(PropertyBag& bag) const;
 
     // The picture last shown through SetImage.
     const QPixmap& Face() const { return m_face; }
@@ -57,10 +54,11 @@ public:
 signals:
     void Click();
     void MouseDown(int Button, int Shift, float X, float Y);
-    void PropertyChanged(const QString& name);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // Enabling shows the up face, disabling the disabled one.
+    void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

@@ -2,6 +2,7 @@
 
 #include "MediaEngine.h"
 #include "PlayerForm.h"
+#include "RadioPlayer.h"
 
 namespace MainModule {
 
@@ -26,17 +27,26 @@ std::uint32_t FindWindowByTitle(const QString& title, const std::vector<TopLevel
     return 0;
 }
 
-std::unique_ptr<PlayerForm> Main()
+RunningPlayer::RunningPlayer() = default;
+RunningPlayer::RunningPlayer(RunningPlayer&&) noexcept = default;
+RunningPlayer::~RunningPlayer() = default;
+
+std::optional<RunningPlayer> Main(const StationConfig& config)
 {
     const QString title = QStringLiteral("Radio Velmora Player");
     if (const std::uint32_t running = FindWindowByTitle(title, ListTopLevelWindows())) {
         RequestShow(running);
-        return nullptr;
+        return std::nullopt;
     }
-    auto form = std::make_unique<PlayerForm>(std::make_unique<MediaEngine>());
-    form->Load();
-    form->show();
-    return form;
+    EngineOptions engine;
+    engine.audioSink = config.audioSink;
+    engine.caFile = config.streamCa;
+    RunningPlayer running;
+    running.player = std::make_unique<RadioPlayer>(std::make_unique<MediaEngine>(std::move(engine)), config);
+    running.form = std::make_unique<PlayerForm>(*running.player);
+    running.form->Load();
+    running.form->show();
+    return running;
 }
 
 } // namespace MainModule

@@ -5,9 +5,12 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class PlayerForm;
+class RadioPlayer;
+struct StationConfig;
 
 // The player's start: one player at a time, recognised by its window title.
 namespace MainModule {
@@ -16,9 +19,18 @@ namespace MainModule {
 // running player, whatever other programs call their windows.
 extern const char* const PlayerWindowClass;
 
+// The player and its window, for the whole run.
+struct RunningPlayer {
+    RunningPlayer();
+    RunningPlayer(RunningPlayer&&) noexcept;
+    ~RunningPlayer();
+    std::unique_ptr<RadioPlayer> player;
+    std::unique_ptr<PlayerForm> form; // goes before the player it shows
+};
+
 // Either asks the running player to show its window and returns nothing, or
-// creates, loads and shows this player's window.
-std::unique_ptr<PlayerForm> Main();
+// creates the player, loads and shows its window.
+std::optional<RunningPlayer> Main(const StationConfig& config);
 
 // The first player window, in the order given, whose title contains the
 // text; 0 when there is none.

@@ -1,7 +1,6 @@
 #include "MprisService.h"
 
-#include "MediaPlayer.h"
-#include "PlayerForm.h"
+#include "RadioPlayer.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -30,21 +29,20 @@ QString ArtUrl()
 
 } // namespace
 
-MprisService::MprisService(PlayerForm& form)
-    : QObject(&form)
-    , m_form(form)
+MprisService::MprisService(RadioPlayer& player, QObject* parent)
+    : QObject(parent)
+    , m_player(player)
 {
     new MprisRoot(*this);
-    auto* player = new MprisPlayer(*this);
-    MediaPlayer& engine = form.Engine();
-    connect(&engine, &MediaPlayer::PlayStateChange, this, [this] {
+    auto* adaptor = new MprisPlayer(*this);
+    connect(&player, &RadioPlayer::PlaybackStatusChanged, this, [this] {
         NotifyChanged(QStringLiteral("org.mpris.MediaPlayer2.Player"), {{"PlaybackStatus", PlaybackStatus()}});
     });
-    connect(&engine, &MediaPlayer::TitleChanged, this, [this] {
+    connect(&player, &RadioPlayer::TitleChanged, this, [this] {
         NotifyChanged(QStringLiteral("org.mpris.MediaPlayer2.Player"), {{"Metadata", Metadata()}});
     });
-    connect(&form, &PlayerForm::VolumeChanged, this, [this, player] {
-        NotifyChanged(QStringLiteral("org.mpris.MediaPlayer2.Player"), {{"Volume", player->Volume()}});
+    connect(&player, &RadioPlayer::VolumeChanged, this, [this, adaptor] {
+        NotifyChanged(QStringLiteral("org.mpris.MediaPlayer2.Player"), {{"Volume", adaptor->Volume()}});
     });
 }
 
@@ -60,7 +58,34 @@ bool MprisService::Register()
         return false;
     }
     m_registered = true;
+    // `dbus-send` without --print-reply sends its "call" as a signal; a
+    // listener typing it means the call, so such a signal on the player's
+    // path and interface is taken as one. No MPRIS peer emits these names.
+    const QString path = QLatin1String(ObjectPath);
+    for (const char* member : {"PlayPause", "Play", "Pause", "Stop"})
+        bus.connect(QString(), path, QStringLiteral("org.mpris.MediaPlayer2.Player"), QLatin1String(member), this,
+            SLOT(OnAddressedSignal(QDBusMessage)));
+    for (const char* member : {"Raise", "Quit"})
+        bus.connect(QString(), path, QStringLiteral("org.mpris.MediaPlayer2"), QLatin1String(member), this,
+            SLOT(OnAddressedSignal(QDBusMessage)));
     return true;
+}
+
+void MprisService::OnAddressedSignal(const QDBusMessage& message)
+{
+    const QString member = message.member();
+    if (member == QLatin1String("PlayPause"))
+        m_player.PlayPause();
+    else if (member == QLatin1String("Play"))
+        m_player.Play();
+    else if (member == QLatin1String("Pause"))
+        m_player.Pause();
+    else if (member == QLatin1String("Stop"))
+        m_player.Stop();
+    else if (member == QLatin1String("Raise"))
+        m_player.Raise();
+    else if (member == QLatin1String("Quit"))
+        m_player.Quit();
 }
 
 MprisService::~MprisService()
@@ -74,16 +99,12 @@ MprisService::~MprisService()
 
 QString MprisService::PlaybackStatus() const
 {
-    switch (m_form.Engine().playState()) {
-    case Playing: return QStringLiteral("Playing");
-    case Paused: return QStringLiteral("Paused");
-    default: return QStringLiteral("Stopped");
-    }
+    return m_player.Status().playbackStatus;
 }
 
 QVariantMap MprisService::Metadata() const
 {
-    const QString title = m_form.Engine().currentTitle();
+    const QString title = m_player.Title();
     return {
         {QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath("/org/velmora/Sonvale/Stream"))},
         {QStringLiteral("xesam:title"), title.isEmpty() ? QString::fromLatin1(StationName) : title},
@@ -119,12 +140,12 @@ QString MprisRoot::DesktopEntry() const
 
 void MprisRoot::Raise()
 {
-    m_service.Form().ShowForm();
+    m_service.Player().Raise();
 }
 
 void MprisRoot::Quit()
 {
-    m_service.Form().close();
+    m_service.Player().Quit();
 }
 
 MprisPlayer::MprisPlayer(MprisService& service)
@@ -135,30 +156,30 @@ MprisPlayer::MprisPlayer(MprisService& service)
 
 double MprisPlayer::Volume() const
 {
-    return m_service.Form().Engine().settings().volume() / 100.0;
+    return m_service.Player().Volume() / 100.0;
 }
 
 void MprisPlayer::SetVolume(double volume)
 {
-    m_service.Form().SetVolume(qRound(qBound(0.0, volume, 1.0) * 100));
+    m_service.Player().SetVolume(qRound(qBound(0.0, volume, 1.0) * 100));
 }
 
 void MprisPlayer::PlayPause()
 {
-    m_service.Form().PlayPauseCommand();
+    m_service.Player().PlayPause();
 }
 
 void MprisPlayer::Play()
 {
-    m_service.Form().Play();
+    m_service.Player().Play();
 }
 
 void MprisPlayer::Pause()
 {
-    m_service.Form().Pause();
+    m_service.Player().Pause();
 }
 
 void MprisPlayer::Stop()
 {
-    m_service.Form().StopCommand();
+    m_service.Player().Stop();
 }

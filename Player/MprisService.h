@@ -1,33 +1,38 @@
 #pragma once
 
 #include <QDBusAbstractAdaptor>
+#include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QStringList>
 #include <QVariantMap>
 
-class PlayerForm;
+class RadioPlayer;
 
 // The player on the session bus as an MPRIS 2 media player, so that media
-// keys and the desktop's media controls reach it. Every command goes through
-// the same routines as the window's buttons and menu.
+// keys and the desktop's media controls reach it. It is a view of the player
+// object, like the window: its commands are the window's, and what it says
+// is the player's status and title.
 class MprisService : public QObject {
     Q_OBJECT
 public:
-    explicit MprisService(PlayerForm& form);
+    explicit MprisService(RadioPlayer& player, QObject* parent = nullptr);
     ~MprisService() override;
 
     // Takes the bus name and publishes the object; false without a session
     // bus or when another program holds the name (the player runs on without).
     bool Register();
 
-    PlayerForm& Form() const { return m_form; }
+    RadioPlayer& Player() const { return m_player; }
     QString PlaybackStatus() const;
     QVariantMap Metadata() const;
+
+private slots:
+    void OnAddressedSignal(const QDBusMessage& message);
 
 private:
     void NotifyChanged(const QString& interface, const QVariantMap& changed);
 
-    PlayerForm& m_form;
+    RadioPlayer& m_player;
     bool m_registered = false;
 };
 

@@ -2,10 +2,11 @@
 
 #include "FocusFrame.h"
 #include "ImageButton.h"
-#include "MediaPlayer.h"
 #include "Picture.h"
 #include "PictureBox.h"
 #include "PropertyBag.h"
+#include "RadioPlayer.h"
+#include "SystrayHelper.h"
 #include "TransparencyHelper.h"
 #include "TopLevelWindows.h"
 #include "Twips.h"
@@ -21,10 +22,8 @@
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QPainter>
-
-#ifndef SONVALE_STREAM_HOST
-#define SONVALE_STREAM_HOST "localhost"
-#endif
+#include <map>
+#include <set>
 
 namespace {
 
@@ -40,18 +39,62 @@ QByteArray SkinFile(const QString& name)
     return file.readAll();
 }
 
-QJsonObject Design()
+QJsonObject Design(const QString& path)
 {
-    QFile file(QStringLiteral(":/design/PlayerForm.json"));
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw std::runtime_error("The window's stored design is missing");
     return QJsonDocument::fromJson(file.readAll()).object();
 }
 
-// The engine's states in which nothing is playing or on its way.
-bool EngineIsIdle(int state)
+// Matches the controls the stored design names with the ones the window
+// works with: a control missing, of another kind, or left over is reported by
+// name when the window is built, never met later as nothing.
+class DesignBinding {
+public:
+    explicit DesignBinding(QObject& root)
+        : m_root(root)
+    {
+    }
+    void Designed(const QString& name, const QString& kind) { m_designed.emplace(name, kind); }
+    template <typename T> T* Bind(const char* name)
+    {
+        const auto designed = m_designed.find(QLatin1String(name));
+        if (designed == m_designed.end())
+            throw std::runtime_error(QStringLiteral("The window's stored design has no control named %1")
+                    .arg(QLatin1String(name)).toStdString());
+        T* control = m_root.findChild<T*>(QLatin1String(name));
+        if (!control)
+            throw std::runtime_error(QStringLiteral("The window's stored design makes %1 a %2, not a %3")
+                    .arg(QLatin1String(name), designed->second, QLatin1String(T::staticMetaObject.className()))
+                    .toStdString());
+        m_bound.insert(designed->first);
+        return control;
+    }
+    // A design entry the window has no use for, such as a separator.
+    void Known(const char* name) { m_bound.insert(QLatin1String(name)); }
+    void Finish() const
+    {
+        for (const auto& [name, kind] : m_designed)
+            if (!m_bound.contains(name))
+                throw std::runtime_error(QStringLiteral("The window's stored design names %1 (%2), which the window does not know")
+                        .arg(name, kind).toStdString());
+    }
+
+private:
+    QObject& m_root;
+    std::map<QString, QString> m_designed;
+    std::set<QString> m_bound;
+};
+
+Qt::MouseButton ButtonOf(int code)
 {
-    return state == Undefined || state == Stopped || state == MediaEnded || state == Ready;
+    switch (code) {
+    case 1: return Qt::LeftButton;
+    case 2: return Qt::RightButton;
+    case 4: return Qt::MiddleButton;
+    default: return Qt::NoButton;
+    }
 }
 
 // Each step of the unload runs even when the one before it failed; what
@@ -69,36 +112,12 @@ template <typename Step> void IgnoringErrors(const char* what, Step step)
 
 } // namespace
 
-QString StatusTextFor(int state, bool highQuality)
-{
-    switch (state) {
-    case Stopped: return QStringLiteral("Stopped");
-    case Paused: return QStringLiteral("Paused");
-    case Playing: return highQuality ? QStringLiteral("Playing (High Quality)") : QStringLiteral("Playing (Low Quality)");
-    case ScanForward: return QStringLiteral("ScanForward");
-    case ScanReverse: return QStringLiteral("ScanReverse");
-    case Buffering: return QStringLiteral("Buffering...");
-    case Waiting: return QStringLiteral("Waiting");
-    case MediaEnded: return QStringLiteral("MediaEnded");
-    case Transitioning: return QStringLiteral("Connecting...");
-    case Ready: return QStringLiteral("Ready");
-    case Reconnecting: return QStringLiteral("Reconnecting...");
-    default: return QString();
-    }
-}
-
-QString StreamHost()
-{
-    const QString host = qEnvironmentVariable("SONVALE_STREAM_HOST");
-    return host.isEmpty() ? QStringLiteral(SONVALE_STREAM_HOST) : host;
-}
-
-PlayerForm::PlayerForm(std::unique_ptr<MediaPlayer> engine)
+PlayerForm::PlayerForm(RadioPlayer& player, const QString& designFile)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
-    , m_engine(std::move(engine))
+    , m_player(player)
     , m_frame(std::make_unique<FocusFrame>())
 {
-    BuildFromDesign();
+    BuildFromDesign(designFile);
     m_tray = new SystrayHelper::SystrayIcon(QString::fromLatin1(WindowTitle), contextMenu, this);
     ConnectHandlers();
     m_showRequests = WatchShowRequests(this, [this] { ShowForm(); });
@@ -106,9 +125,10 @@ PlayerForm::PlayerForm(std::unique_ptr<MediaPlayer> engine)
 
 PlayerForm::~PlayerForm() = default;
 
-void PlayerForm::BuildFromDesign()
+void PlayerForm::BuildFromDesign(const QString& designFile)
 {
-    const QJsonObject design = Design();
+    const QJsonObject design = Design(designFile);
+    DesignBinding binding(*this);
     const int tpp = TwipsPerPixel(this);
     const auto pixels = [tpp](const QJsonObject& o, const char* key) { return int(RoundHalfEven(o[key].toDouble() / tpp)); };
     const QJsonObject form = design["form"].toObject();
@@ -123,6 +143,7 @@ void PlayerForm::BuildFromDesign()
             const QJsonObject c = (--it)->toObject();
             const QString kind = c["kind"].toString();
             const QString name = c["name"].toString();
+            binding.Designed(name, kind);
             const QRect geometry(pixels(c, "left"), pixels(c, "top"), pixels(c, "width"), pixels(c, "height"));
             QWidget* widget = nullptr;
             if (kind == "ImageButton") {
@@ -167,21 +188,22 @@ void PlayerForm::BuildFromDesign()
     };
     build(design["controls"].toArray(), this);
 
-    closeImageButton = findChild<ImageButton*>("closeImageButton");
-    lowSpeedImageButton = findChild<ImageButton*>("lowSpeedImageButton");
-    stopImageButton = findChild<ImageButton*>("stopImageButton");
-    playPauseImageButton = findChild<ImageButton*>("playPauseImageButton");
-    highSpeedImageButton = findChild<ImageButton*>("highSpeedImageButton");
-    minimiseImageButton = findChild<ImageButton*>("minimiseImageButton");
-    Picture1 = findChild<PictureBox*>("Picture1");
-    backgroundPicture = findChild<PictureBox*>("backgroundPicture");
-    greenIcon = findChild<ImageHolder*>("greenIcon");
-    redIcon = findChild<ImageHolder*>("redIcon");
-    playHoverImage = findChild<ImageHolder*>("playHoverImage");
-    pauseHoverImage = findChild<ImageHolder*>("pauseHoverImage");
-    pauseImage = findChild<ImageHolder*>("pauseImage");
-    playImage = findChild<ImageHolder*>("playImage");
-    statusLabel = findChild<QLabel*>("statusLabel");
+    closeImageButton = binding.Bind<ImageButton>("closeImageButton");
+    lowSpeedImageButton = binding.Bind<ImageButton>("lowSpeedImageButton");
+    stopImageButton = binding.Bind<ImageButton>("stopImageButton");
+    playPauseImageButton = binding.Bind<ImageButton>("playPauseImageButton");
+    highSpeedImageButton = binding.Bind<ImageButton>("highSpeedImageButton");
+    minimiseImageButton = binding.Bind<ImageButton>("minimiseImageButton");
+    Picture1 = binding.Bind<PictureBox>("Picture1");
+    backgroundPicture = binding.Bind<PictureBox>("backgroundPicture");
+    greenIcon = binding.Bind<ImageHolder>("greenIcon");
+    redIcon = binding.Bind<ImageHolder>("redIcon");
+    playHoverImage = binding.Bind<ImageHolder>("playHoverImage");
+    pauseHoverImage = binding.Bind<ImageHolder>("pauseHoverImage");
+    pauseImage = binding.Bind<ImageHolder>("pauseImage");
+    playImage = binding.Bind<ImageHolder>("playImage");
+    statusLabel = binding.Bind<QLabel>("statusLabel");
+    binding.Known("mediaPlayer"); // the player itself, with no surface here
 
     // Tab order follows the design's tab indices.
     QWidget* tabOrder[] = {playPauseImageButton, stopImageButton, lowSpeedImageButton, highSpeedImageButton,
@@ -194,54 +216,43 @@ void PlayerForm::BuildFromDesign()
     contextMenu->setObjectName(menu["name"].toString());
     for (const QJsonValue value : menu["items"].toArray()) {
         const QJsonObject item = value.toObject();
-        QAction* action = item["caption"].toString() == "-" ? contextMenu->addSeparator()
-                                                            : contextMenu->addAction(item["caption"].toString());
+        const bool separator = item["caption"].toString() == "-";
+        QAction* action = separator ? contextMenu->addSeparator() : contextMenu->addAction(item["caption"].toString());
         action->setObjectName(item["name"].toString());
+        binding.Designed(action->objectName(), separator ? QStringLiteral("separator") : QStringLiteral("menu item"));
+        if (separator)
+            binding.Known(item["name"].toString().toLatin1().constData());
         if (item.contains("checked")) {
             action->setCheckable(true);
             action->setChecked(item["checked"].toBool());
         }
     }
-    const auto item = [this](const char* name) { return contextMenu->findChild<QAction*>(name); };
-    playPauseMenuItem = item("playPauseMenuItem");
-    stopMenuItem = item("stopMenuItem");
-    openMenuItem = item("openMenuItem");
-    highSpeedMenuItem = item("highSpeedMenuItem");
-    lowSpeedMenuItem = item("lowSpeedMenuItem");
-    exitMenuItem = item("exitMenuItem");
-    if (!contextMenu->actions().contains(exitMenuItem))
-        throw std::runtime_error("The window's stored design is damaged");
+    playPauseMenuItem = binding.Bind<QAction>("playPauseMenuItem");
+    stopMenuItem = binding.Bind<QAction>("stopMenuItem");
+    openMenuItem = binding.Bind<QAction>("openMenuItem");
+    highSpeedMenuItem = binding.Bind<QAction>("highSpeedMenuItem");
+    lowSpeedMenuItem = binding.Bind<QAction>("lowSpeedMenuItem");
+    exitMenuItem = binding.Bind<QAction>("exitMenuItem");
+    binding.Finish();
 }
 
 void PlayerForm::ConnectHandlers()
 {
-    connect(m_engine.get(), &MediaPlayer::PlayStateChange, this, &PlayerForm::OnPlayStateChange);
-    connect(m_engine.get(), &MediaPlayer::PlayStateChange, this, &PlayerForm::UpdateTrayTip);
-    connect(m_engine.get(), &MediaPlayer::TitleChanged, this, &PlayerForm::UpdateTrayTip);
-    connect(playPauseImageButton, &ImageButton::Click, this, &PlayerForm::PlayPauseCommand);
-    connect(playPauseMenuItem, &QAction::triggered, this, &PlayerForm::PlayPauseCommand);
-    connect(stopImageButton, &ImageButton::Click, this, &PlayerForm::StopCommand);
-    connect(stopMenuItem, &QAction::triggered, this, &PlayerForm::StopCommand);
-    connect(highSpeedImageButton, &ImageButton::Click, this, [this] {
-        lowSpeedMenuItem->setChecked(false);
-        highSpeedMenuItem->setChecked(true);
-    });
-    connect(lowSpeedImageButton, &ImageButton::Click, this, [this] {
-        lowSpeedMenuItem->setChecked(true);
-        highSpeedMenuItem->setChecked(false);
-    });
-    connect(highSpeedMenuItem, &QAction::triggered, this, [this] {
-        highSpeedMenuItem->setChecked(true);
-        lowSpeedMenuItem->setChecked(false);
-        highSpeedImageButton->SetChecked(true);
-    });
-    connect(lowSpeedMenuItem, &QAction::triggered, this, [this] {
-        highSpeedMenuItem->setChecked(false);
-        lowSpeedMenuItem->setChecked(true);
-        lowSpeedImageButton->SetChecked(true);
-    });
+    connect(&m_player, &RadioPlayer::StateReported, this, &PlayerForm::RenderState);
+    connect(&m_player, &RadioPlayer::TitleChanged, this, &PlayerForm::RenderTrayTip);
+    connect(&m_player, &RadioPlayer::QualityChanged, this, &PlayerForm::RenderQuality);
+    connect(&m_player, &RadioPlayer::RaiseRequested, this, &PlayerForm::ShowForm);
+    connect(&m_player, &RadioPlayer::QuitRequested, this, &QWidget::close);
+    connect(playPauseImageButton, &ImageButton::Click, &m_player, &RadioPlayer::PlayPause);
+    connect(playPauseMenuItem, &QAction::triggered, &m_player, &RadioPlayer::PlayPause);
+    connect(stopImageButton, &ImageButton::Click, &m_player, &RadioPlayer::Stop);
+    connect(stopMenuItem, &QAction::triggered, &m_player, &RadioPlayer::Stop);
+    connect(highSpeedImageButton, &ImageButton::Click, this, [this] { ChooseQuality(Quality::High); });
+    connect(highSpeedMenuItem, &QAction::triggered, this, [this] { ChooseQuality(Quality::High); });
+    connect(lowSpeedImageButton, &ImageButton::Click, this, [this] { ChooseQuality(Quality::Low); });
+    connect(lowSpeedMenuItem, &QAction::triggered, this, [this] { ChooseQuality(Quality::Low); });
     for (ImageButton* button : {playPauseImageButton, stopImageButton, highSpeedImageButton, lowSpeedImageButton})
-        connect(button, &ImageButton::MouseDown, this, [this](int Button, int, float, float) { ShowPopupMenu(Button); });
+        connect(button, &ImageButton::MouseDown, this, [this](int Button, int, float, float) { ShowPopupMenu(ButtonOf(Button)); });
     connect(minimiseImageButton, &ImageButton::Click, this, &PlayerForm::Minimise);
     connect(openMenuItem, &QAction::triggered, this, &PlayerForm::ShowForm);
     connect(closeImageButton, &ImageButton::Click, this, &QWidget::close);
@@ -257,132 +268,78 @@ void PlayerForm::ConnectHandlers()
         }
     });
 
-    connect(backgroundPicture, &PictureBox::MouseDown, this, &PlayerForm::Picture1_MouseDown);
-    connect(backgroundPicture, &PictureBox::MouseMove, this, &PlayerForm::Picture1_MouseMove);
-    connect(backgroundPicture, &PictureBox::MouseUp, this, &PlayerForm::Picture1_MouseUp);
-    connect(Picture1, &PictureBox::MouseDown, this, &PlayerForm::Picture1_MouseDown);
-    connect(Picture1, &PictureBox::MouseMove, this, &PlayerForm::Picture1_MouseMove);
-    connect(Picture1, &PictureBox::MouseUp, this, &PlayerForm::Picture1_MouseUp);
+    for (PictureBox* surface : {backgroundPicture, Picture1}) {
+        connect(surface, &PictureBox::MouseDown, this, &PlayerForm::Picture1_MouseDown);
+        connect(surface, &PictureBox::MouseMove, this, &PlayerForm::Picture1_MouseMove);
+        connect(surface, &PictureBox::MouseUp, this, &PlayerForm::Picture1_MouseUp);
+    }
 }
 
 void PlayerForm::Load()
 {
-    m_engine->settings().setAutoStart(false);
-    m_engine->setUiMode(QStringLiteral("invisible"));
-    m_engine->settings().setVolume(100);
-    lowSpeedImageButton->SetChecked(true);
-    TransparencyHelper::BeginWindowShape(this);
+    // Nothing starts by itself and nothing of the engine shows: the volume
+    // is all there is to set.
+    m_player.SetVolume(100);
+    m_player.SetQuality(Quality::Low);
+    RenderQuality();
     int transparentIndex = 0;
-    TransparencyHelper::AddPictureToWindowShape(*this, transparentIndex);
-    TransparencyHelper::EndWindowShape(this);
+    TransparencyHelper::ShapeWindow(*this, m_picture, transparentIndex);
     TwipsPerPixelX = TwipsPerPixelFor(logicalDpiX());
     TwipsPerPixelY = TwipsPerPixelFor(logicalDpiY());
     setWindowTitle(QString::fromLatin1(WindowTitle));
-    stopImageButton->SetEnabled(false);
+    stopImageButton->setEnabled(false);
     ShellTrayAdd(redIcon->Icon());
     HookWindow();
 }
 
-QString StreamBase()
+void PlayerForm::ChooseQuality(Quality quality)
 {
-    // A bare host is the station's web server on port 8000; a base with its
-    // scheme (https://radio.example:8443) names scheme and port itself.
-    QString base = StreamHost();
-    if (!base.contains(QLatin1String("://")))
-        return QStringLiteral("http://%1:8000").arg(base);
-    while (base.endsWith(QLatin1Char('/')))
-        base.chop(1);
-    return base;
+    m_player.SetQuality(quality);
+    // A menu item toggles its own check mark: put it back where the choice is.
+    RenderQuality();
 }
 
-QString PlayerForm::HighQualityAddress() const
+void PlayerForm::RenderQuality()
 {
-    return StreamBase() + QStringLiteral("/velmora.m3u");
+    const bool high = m_player.CurrentQuality() == Quality::High;
+    // The newly chosen button first: checking it un-checks the other.
+    ImageButton* chosen = high ? highSpeedImageButton : lowSpeedImageButton;
+    ImageButton* other = high ? lowSpeedImageButton : highSpeedImageButton;
+    if (!chosen->Checked())
+        chosen->SetChecked(true);
+    if (other->Checked())
+        other->SetChecked(false);
+    highSpeedMenuItem->setChecked(high);
+    lowSpeedMenuItem->setChecked(!high);
 }
 
-QString PlayerForm::LowQualityAddress() const
+void PlayerForm::RenderState(int state)
 {
-    return StreamBase() + QStringLiteral("/velmora32.m3u");
-}
-
-bool PlayerForm::PlayPauseWouldPause() const
-{
-    // A stream that ended or broke by itself is started again, not paused.
-    return IsPlaying && !EngineIsIdle(m_engine->playState());
-}
-
-void PlayerForm::Play()
-{
-    if (!PlayPauseWouldPause())
-        PlayPauseCommand();
-}
-
-void PlayerForm::Pause()
-{
-    if (PlayPauseWouldPause())
-        PlayPauseCommand();
-}
-
-void PlayerForm::SetVolume(int volume)
-{
-    m_engine->settings().setVolume(volume);
-    emit VolumeChanged();
-}
-
-void PlayerForm::UpdateTrayTip()
-{
-    // The station's current title as a second line while it plays.
-    const QString title = m_engine->currentTitle();
-    const bool playing = m_engine->playState() == Playing && !title.isEmpty();
-    m_tray->SetTip(QString::fromLatin1(WindowTitle) + (playing ? QLatin1Char('\n') + title : QString()));
-}
-
-void PlayerForm::PlayPauseCommand()
-{
-    if (PlayPauseWouldPause()) {
-        m_engine->controls().pause();
-        IsPlaying = false;
-        return;
+    const PlayerStatus& status = m_player.Status();
+    if (PlayerStatus::IsMainState(state)) {
+        playPauseImageButton->SetUpImage(status.pauseFaces ? pauseImage->Picture() : playImage->Picture());
+        playPauseImageButton->SetOverImage(status.pauseFaces ? pauseHoverImage->Picture() : playHoverImage->Picture());
+        stopImageButton->setEnabled(status.stopEnabled);
+        m_tray->SetIcon(status.green ? greenIcon->Icon() : redIcon->Icon());
     }
-    const QString address = highSpeedImageButton->Checked() ? HighQualityAddress() : LowQualityAddress();
-    if (m_engine->URL() != address)
-        m_engine->setURL(address);
-    m_engine->controls().play();
-    IsPlaying = true;
+    statusLabel->setText(status.text);
+    RenderTrayTip();
 }
 
-void PlayerForm::StopCommand()
+void PlayerForm::RenderTrayTip()
 {
-    m_engine->controls().stop();
-    IsPlaying = false;
-}
-
-void PlayerForm::OnPlayStateChange(int NewState)
-{
-    QString text;
-    if (NewState == Stopped || NewState == Paused || NewState == Playing) {
-        const bool playing = NewState == Playing;
-        text = StatusTextFor(NewState, highSpeedImageButton->Checked());
-        playPauseImageButton->SetUpImage(playing ? pauseImage->Picture() : playImage->Picture());
-        playPauseImageButton->SetOverImage(playing ? pauseHoverImage->Picture() : playHoverImage->Picture());
-        stopImageButton->SetEnabled(NewState != Stopped);
-        const SystrayHelper::SystrayIcon::Change change(*m_tray);
-        ShellTrayDelete();
-        ShellTrayAdd(playing ? greenIcon->Icon() : redIcon->Icon());
-    } else {
-        text = StatusTextFor(NewState, false);
-    }
-    statusLabel->setText(text);
+    m_tray->SetTip(m_player.TrayTip());
 }
 
 bool PlayerForm::ShellTrayAdd(const QIcon& icon)
 {
-    return m_tray->Add(icon);
+    m_tray->SetIcon(icon);
+    return m_tray->Show();
 }
 
 void PlayerForm::ShellTrayDelete()
 {
-    m_tray->Delete();
+    m_tray->Hide();
 }
 
 void PlayerForm::HookWindow()
@@ -413,10 +370,10 @@ void PlayerForm::Minimise()
         showMinimized();
 }
 
-void PlayerForm::ShowPopupMenu(int buttun)
+void PlayerForm::ShowPopupMenu(Qt::MouseButton button)
 {
     openMenuItem->setVisible(!isVisible());
-    if (buttun == 2)
+    if (button == Qt::RightButton)
         contextMenu->exec(QCursor::pos());
 }
 
@@ -433,7 +390,7 @@ void PlayerForm::closeEvent(QCloseEvent* event)
         return;
     m_unloaded = true;
     // Unloading is never cancelled.
-    IgnoringErrors("stopping the engine", [this] { m_engine->controls().stop(); });
+    IgnoringErrors("stopping the engine", [this] { m_player.Stop(); });
     IgnoringErrors("removing the tray icon", [this] { ShellTrayDelete(); });
     IgnoringErrors("unhooking the tray icon", [this] { UnhookWindow(); });
     emit Unloaded();
@@ -449,7 +406,7 @@ void PlayerForm::Picture1_MouseDown(int Button, int, float X, float Y)
     if (Button == 1)
         BeginDrag(X, Y);
     else
-        ShowPopupMenu(Button);
+        ShowPopupMenu(ButtonOf(Button));
 }
 
 void PlayerForm::Picture1_MouseMove(int Button, int, float X, float Y)
@@ -470,22 +427,21 @@ void PlayerForm::BeginDrag(float X, float Y)
     DragStartY = int(RoundHalfEven(Y));
     DragWindowRect = DragRect::FromQRect(frameGeometry());
     DragStartPoint = ClientToScreen(QPoint(DragStartX, DragStartY));
-    m_frame->Draw(DragFrame.ToQRect());
-    DrawnFrame = DragFrame;
+    // Where the last drag ended, which is as a rule where the window stands;
+    // before the first drag there is no frame to show.
+    m_frame->ShowAt(DragFrame.ToQRect());
 }
 
 void PlayerForm::DragFrameTo(float X, float Y)
 {
     const QPoint pointer = ClientToScreen(QPoint(int(RoundHalfEven(X)), int(RoundHalfEven(Y))));
     DragFrame = ComputeDragFrame(pointer, DragWindowRect, DragStartPoint, TwipsPerPixelX, TwipsPerPixelY);
-    m_frame->Draw(DrawnFrame.ToQRect());
-    m_frame->Draw(DragFrame.ToQRect());
-    DrawnFrame = DragFrame;
+    m_frame->ShowAt(DragFrame.ToQRect());
 }
 
 void PlayerForm::EndDrag(float X, float Y)
 {
-    m_frame->Draw(DrawnFrame.ToQRect());
+    m_frame->hide();
     const QPointF twips = DragEndPosition(X, Y, DragStartX, DragStartY, DragWindowRect, TwipsPerPixelX, TwipsPerPixelY);
     move(int(RoundHalfEven(twips.x() / TwipsPerPixelX)), int(RoundHalfEven(twips.y() / TwipsPerPixelY)));
 }

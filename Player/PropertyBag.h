@@ -6,13 +6,11 @@
 #include <vector>
 
 // The stored design of a control: named values, keys compared without regard
-// to case, insertion order kept. A value equal to its default is not stored.
+// to case.
 class PropertyBag {
 public:
     QVariant ReadProperty(const QString& name, const QVariant& defaultValue = {}) const;
-    void WriteProperty(const QString& name, const QVariant& value, const QVariant& defaultValue = {});
-    bool Contains(const QString& name) const;
-    QStringList Keys() const;
+    void WriteProperty(const QString& name, const QVariant& value);
 
 private:
     std::vector<std::pair<QString, QVariant>>::const_iterator Find(const QString& name) const;

@@ -33,33 +33,11 @@ SystrayIcon::SystrayIcon(const QString& tip, QMenu* menu, QObject* parent)
     });
 }
 
-bool SystrayIcon::Add(const QIcon& icon)
+bool SystrayIcon::Show()
 {
-    m_icon.setIcon(icon);
-    m_shown = true;
     if (!m_icon.isVisible())
         m_icon.show();
     return QSystemTrayIcon::isSystemTrayAvailable();
-}
-
-void SystrayIcon::Delete()
-{
-    m_shown = false;
-    if (!m_changing)
-        m_icon.hide();
-}
-
-SystrayIcon::Change::Change(SystrayIcon& icon)
-    : m_icon(icon)
-{
-    m_icon.m_changing = true;
-}
-
-SystrayIcon::Change::~Change()
-{
-    m_icon.m_changing = false;
-    if (!m_icon.m_shown)
-        m_icon.m_icon.hide();
 }
 
 bool SystrayIcon::eventFilter(QObject* watched, QEvent* event)

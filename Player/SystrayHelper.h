@@ -21,28 +21,18 @@ bool StatusNotifierHostPresent();
 
 // One QSystemTrayIcon for the whole run, carrying the player's menu (a host
 // that shows menus itself takes it from there; on an XEmbed tray Qt pops it
-// up at the right button). Add shows it with its tip and a picture, Delete
-// removes it. Inside a Change a Delete followed by an Add is one change of
-// the picture, so a tray never un-docks and re-docks the icon.
+// up at the right button). Its picture changes in place, so a tray never
+// un-docks and re-docks it.
 class SystrayIcon : public QObject {
     Q_OBJECT
 public:
     SystrayIcon(const QString& tip, QMenu* menu, QObject* parent);
 
-    bool Add(const QIcon& icon);
-    void Delete();
+    void SetIcon(const QIcon& icon) { m_icon.setIcon(icon); }
+    // Shows the icon; false where there is no notification area (yet).
+    bool Show();
+    void Hide() { m_icon.hide(); }
     void SetTip(const QString& tip) { m_icon.setToolTip(tip); }
-
-    class Change {
-    public:
-        explicit Change(SystrayIcon& icon);
-        ~Change();
-        Change(const Change&) = delete;
-        Change& operator=(const Change&) = delete;
-
-    private:
-        SystrayIcon& m_icon;
-    };
 
 signals:
     // Double-click on an XEmbed tray, activation on a StatusNotifierItem host.
@@ -53,8 +43,6 @@ private:
 
     QSystemTrayIcon m_icon;
     const bool m_statusNotifierHost;
-    bool m_shown = false;
-    bool m_changing = false;
     bool m_rightPressKept = false;
 };
 

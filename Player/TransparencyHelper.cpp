@@ -1,16 +1,12 @@
 #include "TransparencyHelper.h"
 
 #include <QImage>
-#include <QVariant>
 #include <QWidget>
 #include <algorithm>
 #include <stdexcept>
 
 namespace TransparencyHelper {
 namespace {
-
-// The shape being built between BeginWindowShape and EndWindowShape.
-QRegion WindowShapeRegion;
 
 constexpr int MaxExtent = 32767;
 
@@ -57,12 +53,6 @@ std::vector<RowRect> ComputeWindowShape(int stride, int height, std::span<const 
     return rects;
 }
 
-void BeginWindowShape(QWidget* form)
-{
-    WindowShapeRegion = QRegion();
-    form->setVisible(false);
-}
-
 QRegion PictureShape(const QImage& picture, int& transparentIndex)
 {
     if (picture.isNull() || picture.depth() != 8)
@@ -81,28 +71,18 @@ QRegion PictureShape(const QImage& picture, int& transparentIndex)
     return region;
 }
 
-void AddPictureToWindowShape(const QObject& source, int& transparentIndex)
+void ShapeWindow(QWidget& window, const QImage& picture, int& transparentIndex)
 {
     // Computed in full before anything changes, so a refused picture leaves
-    // the shape and the caller's index as they were.
+    // the window and the caller's index as they were.
     int index = transparentIndex;
-    const QRegion added = PictureShape(source.property("Picture").value<QImage>(), index);
-    WindowShapeRegion += added;
+    const QRegion shape = PictureShape(picture, index);
     transparentIndex = index;
-}
-
-void EndWindowShape(QWidget* form)
-{
-    ApplyWindowShape(form);
-    form->setVisible(true);
-    WindowShapeRegion = QRegion();
-}
-
-void ApplyWindowShape(QWidget* form)
-{
-    // Qt reads an empty mask as "no mask"; a shape that received nothing must
-    // show nothing, so it becomes a pixel outside the window.
-    form->setMask(WindowShapeRegion.isEmpty() ? QRegion(-1, -1, 1, 1) : WindowShapeRegion);
+    window.setVisible(false);
+    // Qt reads an empty mask as "no mask"; an outline of nothing must show
+    // nothing, so it becomes a pixel outside the window.
+    window.setMask(shape.isEmpty() ? QRegion(-1, -1, 1, 1) : shape);
+    window.setVisible(true);
 }
 
 } // namespace TransparencyHelper

@@ -6,7 +6,6 @@
 #include <vector>
 
 class QImage;
-class QObject;
 class QWidget;
 
 // Cuts a window's outline from an 8-bit indexed picture: in each row the
@@ -31,11 +30,10 @@ std::vector<RowRect> ComputeWindowShape(int stride, int height, std::span<const 
 // Throws std::overflow_error for more than 32,767 columns or rows.
 QRegion PictureShape(const QImage& picture, int& transparentIndex);
 
-void BeginWindowShape(QWidget* form);
-// Adds the opaque runs of the source's "Picture" property (a QImage). A picture
-// that is not 8 bits a pixel adds nothing and leaves transparentIndex alone.
-void AddPictureToWindowShape(const QObject& source, int& transparentIndex);
-void EndWindowShape(QWidget* form);
-void ApplyWindowShape(QWidget* form);
+// Cuts the window's outline from the picture: the window is hidden while its
+// shape changes and shown in its new outline. A picture that is not 8 bits a
+// pixel gives an outline of nothing and leaves transparentIndex alone; one
+// that is refused (std::overflow_error) changes nothing.
+void ShapeWindow(QWidget& window, const QImage& picture, int& transparentIndex);
 
 } // namespace TransparencyHelper

@@ -2,6 +2,8 @@
 #include "MainModule.h"
 #include "MprisService.h"
 #include "PlayerForm.h"
+#include "RadioPlayer.h"
+#include "StationConfig.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -58,11 +60,11 @@ int main(int argc, char** argv)
     QGuiApplication::setDesktopFileName(QStringLiteral(SONVALE_APP_ID));
     QApplication::setQuitOnLastWindowClosed(false);
     try {
-        std::unique_ptr<PlayerForm> form = MainModule::Main();
-        if (!form)
+        std::optional<MainModule::RunningPlayer> running = MainModule::Main(StationConfig::FromEnvironment());
+        if (!running)
             return 0;
-        (new MprisService(*form))->Register();
-        QObject::connect(form.get(), &PlayerForm::Unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+        (new MprisService(*running->player, running->player.get()))->Register();
+        QObject::connect(running->form.get(), &PlayerForm::Unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
         return app.exec();
     } catch (const std::exception& error) {
         ReportUnhandledError(error.what());

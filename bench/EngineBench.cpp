@@ -1,6 +1,6 @@
 // Plays one address with the media engine for a while and prints, as
 // "key value" lines on stdout, the monotonic times (seconds) of its start,
-// of controls.play, of state 3 and of the first audio sample.
+// of play, of state 3 and of the first audio sample.
 // Usage: sonvale-engine-bench URL SECONDS [PLAY_AFTER_MS]
 // (a listener presses play a while after the player started: PLAY_AFTER_MS)
 #include "MediaEngine.h"
@@ -26,10 +26,9 @@ int main(int argc, char** argv)
     if (argc < 3)
         return 2;
     std::printf("started %.6f\n", started);
-    MediaEngine engine;
-    engine.settings().setAutoStart(false);
-    engine.setUiMode("invisible");
-    engine.settings().setVolume(100);
+    EngineOptions options;
+    options.audioSink = qgetenv("SONVALE_AUDIO_SINK");
+    MediaEngine engine(options);
     engine.setURL(QString::fromLocal8Bit(argv[1]));
     QObject::connect(&engine, &MediaPlayer::PlayStateChange, [](int state) {
         if (state == Playing)
@@ -43,11 +42,11 @@ int main(int argc, char** argv)
     });
     QTimer::singleShot(argc > 3 ? std::atoi(argv[3]) : 0, [&] {
         std::printf("play %.6f\n", Now());
-        engine.controls().play();
+        engine.play();
     });
     QTimer::singleShot(int(std::atof(argv[2]) * 1000), &app, &QCoreApplication::quit);
     const int code = app.exec();
-    engine.controls().stop();
+    engine.stop();
     std::fflush(stdout);
     return code;
 }

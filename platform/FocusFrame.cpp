@@ -10,16 +10,12 @@ FocusFrame::FocusFrame()
     setAttribute(Qt::WA_ShowWithoutActivating);
 }
 
-void FocusFrame::Draw(const QRect& rect)
+void FocusFrame::ShowAt(const QRect& rect)
 {
-    if (rect.isEmpty())
-        return;
-    if (isVisible() && rect == m_shown) {
+    if (rect.isEmpty()) {
         hide();
-        m_shown = QRect();
         return;
     }
-    m_shown = rect;
     setGeometry(rect);
     // Only the outline belongs to the window, so what lies under it stays visible.
     setMask(QRegion(rect.translated(-rect.topLeft())) - QRegion(1, 1, rect.width() - 2, rect.height() - 2));

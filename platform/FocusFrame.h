@@ -3,19 +3,17 @@
 #include <QRect>
 #include <QWidget>
 
-// A dotted frame on the screen, drawn like an XOR focus rectangle: drawing the
-// rectangle that is shown takes it away again, and an empty rectangle draws
-// nothing. It is an input-transparent outline window of its own, because
-// compositors break drawing onto the screen.
+// A dotted frame on the screen around a rectangle: an input-transparent
+// outline window of its own, shown, moved and hidden (compositors break
+// drawing onto the screen).
 class FocusFrame : public QWidget {
 public:
     FocusFrame();
-    void Draw(const QRect& rect);
-    QRect Shown() const { return m_shown; }
+    // Shows the frame around the rectangle, or hides it for an empty one.
+    void ShowAt(const QRect& rect);
+    // Where the frame stands while it is shown; empty while hidden.
+    QRect Shown() const { return isVisible() ? geometry() : QRect(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-
-private:
-    QRect m_shown;
 };

@@ -5,6 +5,7 @@
 #include "PlaylistFetch.h"
 #include "StreamTitle.h"
 
+#include <QFile>
 #include <QSocketNotifier>
 #include <QSslConfiguration>
 #include <cmath>
@@ -13,30 +14,14 @@
 
 namespace {
 
-constexpr int FirstConnectAttempts = 3;
-constexpr int FirstAttemptTimeoutMs = 4000;
-constexpr int QuickRetryMs = 500;
-constexpr int ReconnectAttemptTimeoutMs = 10000;
-constexpr int StallTimeoutMs = 10000;
-constexpr int MaxReconnectDelaySeconds = 30;
-// A pause longer than this resumes on a fresh connection: the server may have
-// dropped a listener that stopped reading, and radio resumes live anyway.
-constexpr qint64 ResumeOnSameConnectionMs = 10000;
-constexpr qint64 QuietReconnectAfterResumeMs = 5000;
-
 const char* const FirstAudioMessage = "sonvale-first-audio";
 const char* const SourceEndedMessage = "sonvale-source-ended";
 
-// The network buffer: Icecast's burst-on-connect (64 KiB, 4 s of the 128 kbit/s
-// stream) fills 3 s at once, so playback starts without waiting for playbin's
-// byte-rate estimate; with a buffer of 1 or 2 s a live stream ran dry now and
-// then, with 4 s the first fill waited for real-time data.
-constexpr int NetworkBufferBytes = 64 * 1024;
-constexpr gint64 NetworkBufferDuration = 3 * GST_SECOND;
-// Playback starts once a third of it (1 s) is in: a station that has just come
-// back has no burst to give, and its listener should not wait 3 s of real time
-// for it. What the burst brings beyond that stays as a cushion. A connection
-// that has run dry waits for the whole buffer before it plays on.
+// The network buffer (the timings' default 64 KiB, 3 s): Icecast's
+// burst-on-connect (64 KiB, 4 s of the 128 kbit/s stream) fills 3 s at once,
+// so playback starts without waiting for playbin's byte-rate estimate; with a
+// buffer of 1 or 2 s a live stream ran dry now and then, with 4 s the first
+// fill waited for real-time data.
 constexpr double StartWatermark = 1.0 / 3;
 constexpr double RefillWatermark = 0.99;
 
@@ -78,25 +63,24 @@ void Discard(GstElement* element)
         gst_object_unref(gst_object_ref_sink(element));
 }
 
-GstElement* MakeAudioSink()
+GstElement* MakeAudioSink(const QByteArray& description)
 {
-    const QByteArray description = qgetenv("SONVALE_AUDIO_SINK");
     if (description.isEmpty())
         return gst_element_factory_make("autoaudiosink", nullptr);
     GError* error = nullptr;
     GstElement* bin = gst_parse_bin_from_description(description.constData(), TRUE, &error);
     GErrorPtr owned(error);
     if (owned)
-        qWarning("SONVALE_AUDIO_SINK: %s", owned->message);
+        qWarning("audio sink: %s", owned->message);
     return bin;
 }
 
 // The audio output: a volume element of our own in front of the sink. (With
 // playbin's soft volume, GStreamer 1.22 keeps one volume element alive after
 // every stream that has ended: a player that reconnects for weeks piles them up.)
-GstElement* MakeOutput(GstElement** volume)
+GstElement* MakeOutput(const QByteArray& sinkDescription, GstElement** volume)
 {
-    GstElement* sink = MakeAudioSink();
+    GstElement* sink = MakeAudioSink(sinkDescription);
     GstElement* gain = gst_element_factory_make("volume", nullptr);
     if (!sink || !gain) {
         Discard(sink);
@@ -139,17 +123,18 @@ void OnSourceSetup(GstElement*, GstElement* source, gpointer caFile)
 
 } // namespace
 
-MediaEngine::MediaEngine(QObject* parent)
+MediaEngine::MediaEngine(EngineOptions options, QObject* parent)
     : MediaPlayer(parent)
+    , m_options(std::move(options))
 {
     InitGStreamer();
     if (GstElementPtr probe{gst_element_factory_make("playbin", nullptr)}; !probe)
         throw std::runtime_error("The media engine cannot be created: GStreamer's playbin is missing");
     m_warmUp = std::jthread(WarmUpGStreamer);
     // A station that serves https under a certificate authority of its own
-    // names it here (a PEM file); the system's store is trusted besides.
-    m_caFile = qgetenv("SONVALE_STREAM_CA");
-    if (const auto own = QSslCertificate::fromPath(QString::fromLocal8Bit(m_caFile)); !own.isEmpty())
+    // names it (a PEM file); the system's store is trusted besides.
+    m_caFile = QFile::encodeName(m_options.caFile);
+    if (const auto own = QSslCertificate::fromPath(m_options.caFile); !m_options.caFile.isEmpty() && !own.isEmpty())
         m_trusted = QSslConfiguration::systemCaCertificates() + own;
     m_retryTimer.setSingleShot(true);
     m_attemptTimer.setSingleShot(true);
@@ -164,15 +149,26 @@ MediaEngine::~MediaEngine()
     Teardown();
 }
 
-int MediaEngine::ReconnectDelaySeconds(int failures)
+int MediaEngine::ReconnectDelayMs(int failures, const EngineTimings& timings)
 {
-    return failures >= 5 ? MaxReconnectDelaySeconds : std::min(MaxReconnectDelaySeconds, 1 << failures);
+    qint64 delay = timings.backoffBaseMs;
+    for (int i = 0; i < failures && delay < timings.backoffCapMs; ++i)
+        delay *= 2;
+    return int(std::min<qint64>(delay, timings.backoffCapMs));
 }
 
 void MediaEngine::SetState(int state)
 {
     m_state = state;
     emit PlayStateChange(state);
+}
+
+void MediaEngine::SetTitle(const QString& title)
+{
+    if (title == m_title)
+        return;
+    m_title = title;
+    emit TitleChanged(m_title);
 }
 
 void MediaEngine::setURL(const QString& url)
@@ -183,8 +179,6 @@ void MediaEngine::setURL(const QString& url)
         Teardown();
         SetState(Ready);
     }
-    if (m_autoStart)
-        play();
 }
 
 void MediaEngine::setVolume(int value)
@@ -208,7 +202,7 @@ void MediaEngine::play()
     case Reconnecting:
         return; // already on its way
     case Paused:
-        if (m_pipeline && m_pausedFor.isValid() && m_pausedFor.elapsed() < ResumeOnSameConnectionMs) {
+        if (m_pipeline && m_pausedFor.isValid() && m_pausedFor.elapsed() < m_options.timings.resumeOnSameConnectionMs) {
             m_resumedAt.start();
             m_wantPlaying = true;
             gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING);
@@ -259,7 +253,7 @@ void MediaEngine::StartAttempt()
     Teardown();
     if (!m_hasPlayed && m_state != Transitioning)
         SetState(Transitioning);
-    m_attemptTimer.start(m_hasPlayed ? ReconnectAttemptTimeoutMs : FirstAttemptTimeoutMs);
+    m_attemptTimer.start(m_hasPlayed ? m_options.timings.reconnectAttemptMs : m_options.timings.firstAttemptMs);
     FetchPlaylist();
 }
 
@@ -316,7 +310,7 @@ void MediaEngine::StartPipeline(const QUrl& stream)
 {
     GstElementPtr pipeline{gst_element_factory_make("playbin", nullptr)};
     GstElement* volume = nullptr;
-    GstElement* sink = MakeOutput(&volume);
+    GstElement* sink = MakeOutput(m_options.audioSink, &volume);
     if (!pipeline || !sink) {
         Discard(sink);
         AttemptFailed();
@@ -326,7 +320,7 @@ void MediaEngine::StartPipeline(const QUrl& stream)
     // Audio only: never a video window, whatever the stream carries.
     gst_util_set_object_arg(G_OBJECT(pipeline.get()), "flags", "audio");
     g_object_set(pipeline.get(), "uri", stream.toString(QUrl::FullyEncoded).toUtf8().constData(), "audio-sink", sink,
-        "buffer-size", NetworkBufferBytes, "buffer-duration", NetworkBufferDuration, nullptr);
+        "buffer-size", m_options.timings.bufferBytes, "buffer-duration", gint64(m_options.timings.bufferMs) * GST_MSECOND, nullptr);
     g_signal_connect(pipeline.get(), "source-setup", G_CALLBACK(OnSourceSetup), m_caFile.data());
     if (GstPadPtr pad{gst_element_get_static_pad(sink, "sink")})
         gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, OnFirstBuffer, sink, nullptr);
@@ -343,6 +337,7 @@ void MediaEngine::StartPipeline(const QUrl& stream)
     m_queueTuned = false;
     m_wantPlaying = true;
     m_sourceEnded.invalidate();
+    SetTitle(QString());
     ApplyVolume();
     if (gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
         AttemptFailed();
@@ -355,9 +350,9 @@ void MediaEngine::AttemptFailed()
     if (m_hasPlayed) {
         if (m_state != Reconnecting)
             SetState(Reconnecting);
-        m_retryTimer.start(ReconnectDelaySeconds(m_failures - 1) * 1000);
-    } else if (m_failures < FirstConnectAttempts) {
-        m_retryTimer.start(QuickRetryMs * m_failures);
+        m_retryTimer.start(ReconnectDelayMs(m_failures - 1, m_options.timings));
+    } else if (m_failures < m_options.timings.firstConnectAttempts) {
+        m_retryTimer.start(m_options.timings.quickRetryMs * m_failures);
     } else {
         SetState(Stopped);
     }
@@ -369,7 +364,7 @@ void MediaEngine::StreamBroke()
         AttemptFailed();
         return;
     }
-    if (m_resumedAt.isValid() && m_resumedAt.elapsed() < QuietReconnectAfterResumeMs) {
+    if (m_resumedAt.isValid() && m_resumedAt.elapsed() < m_options.timings.quietReconnectAfterResumeMs) {
         // The server dropped us while we were paused: open the stream anew.
         m_resumedAt.invalidate();
         Connect();
@@ -378,7 +373,7 @@ void MediaEngine::StreamBroke()
     m_failures = 0;
     // The first wait runs from the server's end of the stream, while the
     // buffered audio was still playing.
-    qint64 delay = ReconnectDelaySeconds(0) * 1000;
+    qint64 delay = ReconnectDelayMs(0, m_options.timings);
     if (m_sourceEnded.isValid())
         delay = std::max<qint64>(0, delay - m_sourceEnded.elapsed());
     Teardown();
@@ -457,7 +452,7 @@ void MediaEngine::HandleMessage(GstMessage* message)
             gst_element_set_state(m_pipeline.get(), GST_STATE_PAUSED);
             SetState(Buffering);
             if (m_hasPlayed)
-                m_stallTimer.start(StallTimeoutMs);
+                m_stallTimer.start(m_options.timings.stallMs);
         } else if (percent >= 100 && m_buffering) {
             m_buffering = false;
             m_stallTimer.stop();
@@ -480,11 +475,7 @@ void MediaEngine::HandleMessage(GstMessage* message)
         gchar* title = nullptr;
         if (gst_tag_list_get_string(tags, GST_TAG_TITLE, &title)) {
             GCharPtr owned(title);
-            const QString text = StreamTitle(QByteArray(title));
-            if (text != m_title) {
-                m_title = text;
-                emit TitleChanged(m_title);
-            }
+            SetTitle(StreamTitle(QByteArray(title)));
         }
         gst_tag_list_unref(tags);
         break;
@@ -495,7 +486,7 @@ void MediaEngine::HandleMessage(GstMessage* message)
             // The connection works: from here the attempt only guards against
             // buffering that never completes.
             if (m_attemptTimer.isActive())
-                m_attemptTimer.start(StallTimeoutMs);
+                m_attemptTimer.start(m_options.timings.stallMs);
             emit AudioStarted();
             MaybePlaying();
         } else if (gst_message_has_name(message, SourceEndedMessage)) {

@@ -13,46 +13,62 @@
 class PlaylistFetch;
 class QSocketNotifier;
 
+// How long the engine waits for what. The defaults are the player's; tests
+// run on shorter ones.
+struct EngineTimings {
+    int firstConnectAttempts = 3;      // tries of a play from idle before Stopped
+    int firstAttemptMs = 4000;         // one such try that neither plays nor fails in time has failed
+    int quickRetryMs = 500;            // times the failures so far, between those tries
+    int reconnectAttemptMs = 10000;    // one reconnect attempt
+    int stallMs = 10000;               // buffering that does not recover has broken the stream
+    int backoffBaseMs = 1000;          // first reconnect delay, doubled after every failure
+    int backoffCapMs = 30000;          // the longest reconnect delay
+    // A pause longer than this resumes on a fresh connection: the server may
+    // have dropped a listener that stopped reading, and radio resumes live anyway.
+    int resumeOnSameConnectionMs = 10000;
+    int quietReconnectAfterResumeMs = 5000; // a break this soon after a resume reconnects quietly
+    int bufferBytes = 64 * 1024;       // the network buffer
+    int bufferMs = 3000;
+};
+
+struct EngineOptions {
+    QByteArray audioSink;  // a gst-launch bin description; empty: the desktop's output
+    QString caFile;        // a PEM file of the station's own authority, trusted besides the system's store
+    EngineTimings timings;
+};
+
 // The player's media engine on GStreamer. It resolves the station's playlist
-// with Qt Network, plays the first stream entry through playbin, and follows
-// the stream: a first connection that fails is retried a few times and then
-// ends in Stopped; a stream that breaks while playing is reconnected with
-// growing delays until it plays again or the listener stops, pauses or
+// with the bounded GET, plays the first stream entry through playbin, and
+// follows the stream: a first connection that fails is retried a few times
+// and then ends in Stopped; a stream that breaks while playing is reconnected
+// with growing delays until it plays again or the listener stops, pauses or
 // changes the address. Bus messages are read on the UI thread.
-class MediaEngine : public MediaPlayer, private MediaPlayer::Settings, private MediaPlayer::Controls {
+class MediaEngine : public MediaPlayer {
     Q_OBJECT
 public:
-    explicit MediaEngine(QObject* parent = nullptr);
+    explicit MediaEngine(EngineOptions options = {}, QObject* parent = nullptr);
     ~MediaEngine() override;
 
-    MediaPlayer::Settings& settings() override { return *this; }
-    MediaPlayer::Controls& controls() override { return *this; }
-    QString uiMode() const override { return m_uiMode; }
-    void setUiMode(const QString& mode) override { m_uiMode = mode; }
     QString URL() const override { return m_url; }
     void setURL(const QString& url) override;
+    void play() override;
+    void pause() override;
+    void stop() override;
+    int volume() const override { return m_volume; }
+    void setVolume(int value) override;
     int playState() const override { return m_state; }
 
-    QString currentTitle() const override { return m_title; }
-
     // Delay before the next reconnect attempt after `failures` failed ones:
-    // 1, 2, 4 … seconds, never more than 30.
-    static int ReconnectDelaySeconds(int failures);
+    // the base, doubled after each failure, never more than the cap.
+    static int ReconnectDelayMs(int failures, const EngineTimings& timings);
 
 signals:
     // The first audio of a connection reached the audio output.
     void AudioStarted();
 
 private:
-    bool autoStart() const override { return m_autoStart; }
-    void setAutoStart(bool value) override { m_autoStart = value; }
-    int volume() const override { return m_volume; }
-    void setVolume(int value) override;
-    void play() override;
-    void pause() override;
-    void stop() override;
-
     void SetState(int state);
+    void SetTitle(const QString& title);
     void Connect();
     void StartAttempt();
     void FetchPlaylist();
@@ -68,15 +84,14 @@ private:
     void HandleMessage(GstMessage* message);
     void ApplyVolume();
 
+    const EngineOptions m_options;
     QString m_url;
-    QString m_uiMode = QStringLiteral("full");
     QString m_title;
-    bool m_autoStart = true;
-    int m_volume = 50;
+    int m_volume = 100;
     int m_state = Undefined;
 
     QPointer<PlaylistFetch> m_fetch;
-    QByteArray m_caFile;                // SONVALE_STREAM_CA, if set
+    QByteArray m_caFile;                // the station's own authority, if any
     QList<QSslCertificate> m_trusted;   // for https playlists; empty: the system's store
     GstElementPtr m_pipeline;
     GstElement* m_gain = nullptr;       // the output's volume, owned by m_pipeline

@@ -19,39 +19,28 @@ enum PlayState : int {
     Reconnecting = 11,
 };
 
-// What the player window relies on of its media engine. Calls return at once;
-// problems with the stream show only as state changes.
+// What the player needs of its media engine. Calls return at once; problems
+// with the stream show only as state changes.
 class MediaPlayer : public QObject {
     Q_OBJECT
 public:
-    class Settings {
-    public:
-        virtual ~Settings() = default;
-        virtual bool autoStart() const = 0;
-        virtual void setAutoStart(bool value) = 0;
-        virtual int volume() const = 0;
-        virtual void setVolume(int value) = 0;
-    };
-    class Controls {
-    public:
-        virtual ~Controls() = default;
-        virtual void play() = 0;
-        virtual void pause() = 0;
-        virtual void stop() = 0;
-    };
-
     using QObject::QObject;
-    virtual Settings& settings() = 0;
-    virtual Controls& controls() = 0;
-    virtual QString uiMode() const = 0;
-    virtual void setUiMode(const QString& mode) = 0;
+    // The address most recently set; empty at first.
     virtual QString URL() const = 0;
+    // Opens an address, replacing what was open, without starting it.
     virtual void setURL(const QString& url) = 0;
+    // Starts the open address, or resumes it when paused.
+    virtual void play() = 0;
+    virtual void pause() = 0;
+    virtual void stop() = 0;
+    // 0 to 100.
+    virtual int volume() const = 0;
+    virtual void setVolume(int value) = 0;
     virtual int playState() const = 0;
-    // The stream's current title (ICY "StreamTitle"), empty when it sends none.
-    virtual QString currentTitle() const = 0;
 
 signals:
     void PlayStateChange(int NewState);
+    // The stream's title (ICY "StreamTitle"); empty at every new connection
+    // until that stream sends one.
     void TitleChanged(const QString& title);
 };

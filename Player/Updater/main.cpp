@@ -1,6 +1,7 @@
 // updater: checks whether the installed Radio Velmora Player is the latest and
 // offers the patch if it is not. It has no window and says nothing on failure.
 #include "MainModule.h"
+#include "StationConfig.h"
 #include "UpdaterPlatform.h"
 
 #include <QApplication>
@@ -8,10 +9,6 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <memory>
-
-#ifndef SONVALE_UPDATE_HOST
-#define SONVALE_UPDATE_HOST "localhost"
-#endif
 
 namespace {
 
@@ -47,10 +44,11 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("Radio Velmora Updater"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.00.0049"));
 
+    const StationConfig config = StationConfig::FromEnvironment();
     MainModule::Options options;
-    options.updateServiceHost = qEnvironmentVariable("SONVALE_UPDATE_HOST", QStringLiteral(SONVALE_UPDATE_HOST));
-    if (const QString ca = qEnvironmentVariable("SONVALE_UPDATE_CA"); !ca.isEmpty())
-        MainModule::TrustAlso(ca);
+    options.updateServiceHost = config.updateHost;
+    if (!config.updateCa.isEmpty())
+        MainModule::TrustAlso(config.updateCa);
     DesktopUpdaterPlatform platform(display);
     MainModule::Main(platform, options);
     return 0;

@@ -194,8 +194,16 @@ class Station:
         subprocess.run(command + (["--demo"] if demo else []), check=True, timeout=120)
 
     def title(self, mount, text):
-        subprocess.run([os.path.join(SOURCE, "scripts", "station"), "title", mount, text, "--address", self.address,
-                        "--dir", self.dir], check=True, timeout=60)
+        self.call("title", mount, text)
+
+    def drop(self, mount):
+        self.call("drop", mount)
+
+    def restore(self, mount):
+        self.call("restore", mount)
+
+    def call(self, *args):
+        subprocess.run([self.script, *args, "--address", self.address, "--dir", self.dir], check=True, timeout=60)
 
     def close(self):
         subprocess.run([os.path.join(SOURCE, "scripts", "station"), "stop", "--address", self.address, "--dir", self.dir],

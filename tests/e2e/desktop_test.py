@@ -74,6 +74,11 @@ class InstalledPlayerOnADesktop(unittest.TestCase):
         return self.desktop.run(["playerctl", "--player=sonvale", *args],
                                 env_extra={"DBUS_SESSION_BUS_ADDRESS": self.session.address}).stdout.strip()
 
+    def send(self, method):
+        """A call as `dbus-send` makes it without --print-reply: a signal addressed to the player."""
+        self.desktop.run(["dbus-send", "--session", "--dest=org.mpris.MediaPlayer2.sonvale", "/org/mpris/MediaPlayer2",
+                          method], env_extra={"DBUS_SESSION_BUS_ADDRESS": self.session.address}, check=True)
+
     def item_icon_colour(self, item):
         """(red, green) summed over the item's largest icon picture."""
         pixmaps = self.session.get(*item, ITEM, "IconPixmap")
@@ -122,12 +127,26 @@ class InstalledPlayerOnADesktop(unittest.TestCase):
             self.assertTrue(wait_until(lambda: "Evening News" in open(signals.name).read(), 10),
                             "controls hear of changes through PropertiesChanged")
 
-            self.playerctl("pause")
+            # The station drops: the controls go on saying Playing (the player is getting it back) and
+            # forget the title of the connection that broke; a play/pause sent the way dbus-send sends
+            # it without --print-reply pauses for good, as the window's button would.
+            self.station.drop("velmora32")
+            seen = []
+            self.assertTrue(wait_until(lambda: seen.append((self.playerctl("status"), self.playerctl("metadata", "title")))
+                                       or seen[-1][1] == "Radio Velmora", 20), seen)
+            self.assertEqual({status for status, _ in seen}, {"Playing"}, seen)
+            self.send("org.mpris.MediaPlayer2.Player.PlayPause")
             self.assertTrue(wait_until(lambda: self.playerctl("status") == "Paused", 10))
+            self.station.restore("velmora32")
+            self.assertFalse(wait_until(lambda: self.playerctl("status") != "Paused", 4), "paused for good")
+            os.remove(self.recording)
             self.playerctl("play")
             self.assertTrue(wait_until(lambda: self.playerctl("status") == "Playing", 30))
+            self.assertTrue(wait_until(lambda: recorded_seconds(self.recording) > 1, 30))
+            self.assertAlmostEqual(frequency(self.recording, 0.5), 880, delta=15)
             self.playerctl("stop")
             self.assertTrue(wait_until(lambda: self.playerctl("status") == "Stopped", 10))
+            self.assertEqual(self.playerctl("metadata", "title"), "Radio Velmora", "no title once stopped")
 
             self.assertFalse(self.open_offered(item))
             self.desktop.click(left + 360, top + 12)  # minimise: the host is the tray
@@ -137,8 +156,7 @@ class InstalledPlayerOnADesktop(unittest.TestCase):
             self.assertTrue(wait_until(lambda: self.desktop.mapped(window_id), 10), "activation shows the window")
             self.desktop.click(left + 360, top + 12)
             self.assertTrue(wait_until(lambda: not self.desktop.mapped(window_id), 10))
-            self.session.call("org.mpris.MediaPlayer2.sonvale", "/org/mpris/MediaPlayer2", "org.mpris.MediaPlayer2",
-                              "Raise")
+            self.send("org.mpris.MediaPlayer2.Raise")
             self.assertTrue(wait_until(lambda: self.desktop.mapped(window_id), 10), "Raise shows the window")
 
             self.session.call("org.mpris.MediaPlayer2.sonvale", "/org/mpris/MediaPlayer2", "org.mpris.MediaPlayer2",

@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QWidget>
+#include <QWindow>
 #include <gtest/gtest.h>
 #include <stdexcept>
 
@@ -56,11 +57,6 @@ std::vector<std::uint8_t> BottomUpOf(const QImage& image)
     return bits;
 }
 
-class PictureSource : public QObject {
-public:
-    explicit PictureSource(const QImage& picture) { setProperty("Picture", picture); }
-};
-
 } // namespace
 
 TEST(WindowShapeOfTheSkin, FollowsTheBackgroundsOutlineAndKeepsTheLettering)
@@ -109,13 +105,12 @@ TEST(WindowShapeOfTheSkin, BecomesTheWindowsMaskWhileTheWindowIsHidden)
     QWidget form;
     form.resize(380, 72);
     form.show();
-    PictureSource source(Background());
-    TransparencyHelper::BeginWindowShape(&form);
-    EXPECT_FALSE(form.isVisible());
+    form.winId();
+    bool hiddenWhileShaped = false;
+    QObject::connect(form.windowHandle(), &QWindow::visibleChanged, [&](bool visible) { hiddenWhileShaped |= !visible; });
     int transparent = 0;
-    TransparencyHelper::AddPictureToWindowShape(source, transparent);
-    EXPECT_FALSE(form.isVisible());
-    TransparencyHelper::EndWindowShape(&form);
+    TransparencyHelper::ShapeWindow(form, Background(), transparent);
+    EXPECT_TRUE(hiddenWhileShaped);
     EXPECT_TRUE(form.isVisible());
 
     const QRegion mask = form.mask();
@@ -175,33 +170,26 @@ TEST(WindowShapeComputation, RefusesPicturesBeyond32767PixelsAndKeepsTheShape)
     EXPECT_THROW(ComputeWindowShape(32768, 1, std::vector<std::uint8_t>(32768), transparent), std::overflow_error);
 
     QWidget form;
-    TransparencyHelper::BeginWindowShape(&form);
-    PictureSource small(Background());
     int index = 0;
-    TransparencyHelper::AddPictureToWindowShape(small, index);
+    TransparencyHelper::ShapeWindow(form, Background(), index);
     QImage huge(32768, 1, QImage::Format_Indexed8);
     huge.fill(1);
-    PictureSource tooWide(huge);
-    EXPECT_THROW(TransparencyHelper::AddPictureToWindowShape(tooWide, index), std::overflow_error);
-    TransparencyHelper::EndWindowShape(&form);
+    EXPECT_THROW(TransparencyHelper::ShapeWindow(form, huge, index), std::overflow_error);
     EXPECT_EQ(form.mask().boundingRect(), QRect(QPoint(0, 1), QPoint(378, 70)));
 }
 
 TEST(WindowShapeComputation, PicturesThatAreNotEightBitAddNothing)
 {
-    QWidget form;
-    TransparencyHelper::BeginWindowShape(&form);
     QImage colour(40, 10, QImage::Format_RGB32);
     colour.fill(Qt::red);
-    PictureSource source(colour);
-    PictureSource none{QImage()};
-    int transparent = 0;
-    TransparencyHelper::AddPictureToWindowShape(source, transparent);
-    TransparencyHelper::AddPictureToWindowShape(none, transparent);
-    EXPECT_EQ(transparent, 0);
-    TransparencyHelper::EndWindowShape(&form);
-    EXPECT_TRUE(form.isVisible());
-    EXPECT_FALSE(form.mask().intersects(form.rect())) << "a shape that received nothing shows nothing";
+    for (const QImage& picture : {colour, QImage()}) {
+        QWidget form;
+        int transparent = 0;
+        TransparencyHelper::ShapeWindow(form, picture, transparent);
+        EXPECT_EQ(transparent, 0);
+        EXPECT_TRUE(form.isVisible());
+        EXPECT_FALSE(form.mask().intersects(form.rect())) << "an outline of nothing shows nothing";
+    }
 }
 
 namespace {

@@ -1,6 +1,6 @@
 #include "DragFrame.h"
 #include "MainModule.h"
-#include "PlayerForm.h"
+#include "RadioPlayer.h"
 
 #include <gtest/gtest.h>
 #include <stdexcept>

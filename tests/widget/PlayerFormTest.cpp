@@ -1,10 +1,14 @@
 #include "FakeEngine.h"
 #include "FocusFrame.h"
 #include "ImageButton.h"
+#include "MprisService.h"
 #include "PictureBox.h"
 #include "PlayerForm.h"
+#include "RadioPlayer.h"
 
 #include <QAction>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QMenu>
 #include <QSignalSpy>
@@ -19,10 +23,13 @@ class PlayerWindow : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        qputenv("SONVALE_STREAM_HOST", "station.test");
+        form.reset();
+        StationConfig config;
+        config.streamBase = StationConfig::StreamBaseOf("station.test");
         auto engine = std::make_unique<FakeEngine>(log);
         fake = engine.get();
-        form = std::make_unique<PlayerForm>(std::move(engine));
+        player = std::make_unique<RadioPlayer>(std::move(engine), config);
+        form = std::make_unique<PlayerForm>(*player);
         menu = form->findChild<QMenu*>("contextMenu");
         ASSERT_TRUE(menu);
         // Every popup closes at once, as if the listener pressed Escape.
@@ -59,6 +66,7 @@ protected:
 
     QStringList log;
     FakeEngine* fake = nullptr;
+    std::unique_ptr<RadioPlayer> player;
     std::unique_ptr<PlayerForm> form;
     QMenu* menu = nullptr;
     int menusShown = 0;
@@ -73,7 +81,7 @@ TEST_F(PlayerWindow, LoadRunsInItsOrderAndLeavesTheDesignedStartState)
 {
     EXPECT_FALSE(Tray()->isVisible());
     form->Load();
-    EXPECT_EQ(log, (QStringList{"settings.autoStart=0", "uiMode=invisible", "settings.volume=100"}));
+    EXPECT_EQ(log, QStringList{"volume=100"}) << "nothing else to set: nothing starts by itself";
     EXPECT_EQ(form->windowTitle(), "Radio Velmora Player");
     EXPECT_FALSE(Control("stopImageButton")->isEnabled());
     EXPECT_TRUE(form->isVisible());
@@ -105,28 +113,22 @@ TEST_F(PlayerWindow, PlayPauseAndStopFollowTheCommandTable)
 {
     Loaded();
     Click("playPauseImageButton");
-    EXPECT_EQ(log, (QStringList{"URL=" + low, "controls.play"}));
+    EXPECT_EQ(log, (QStringList{"URL=" + low, "play"}));
     fake->Report(Playing);
     log.clear();
     Item("playPauseMenuItem")->trigger();
-    EXPECT_EQ(log, QStringList{"controls.pause"});
+    EXPECT_EQ(log, QStringList{"pause"});
     fake->Report(Paused);
     log.clear();
     Click("playPauseImageButton");
-    EXPECT_EQ(log, QStringList{"controls.play"}) << "the same address is not set again, so the stream resumes";
+    EXPECT_EQ(log, QStringList{"play"}) << "the same address is not set again, so the stream resumes";
     log.clear();
     Item("stopMenuItem")->trigger();
     fake->Report(Stopped);
     Click("playPauseImageButton");
-    EXPECT_EQ(log, (QStringList{"controls.stop", "controls.play"})) << "after a stop the next press plays";
-
-    qputenv("SONVALE_STREAM_HOST", "https://station.test:8443/");
-    Item("stopMenuItem")->trigger();
-    log.clear();
-    Click("playPauseImageButton");
-    EXPECT_EQ(log, (QStringList{"URL=https://station.test:8443/velmora32.m3u", "controls.play"}))
+    EXPECT_EQ(log, (QStringList{"stop", "play"})) << "after a stop the next press plays";
+    EXPECT_EQ(StationConfig::StreamBaseOf("https://station.test:8443/"), "https://station.test:8443")
         << "a host with its scheme names scheme and port";
-    qputenv("SONVALE_STREAM_HOST", "station.test");
 }
 
 TEST_F(PlayerWindow, ChangingQualityWhilePlayingTakesEffectAtTheNextPlay)
@@ -142,11 +144,11 @@ TEST_F(PlayerWindow, ChangingQualityWhilePlayingTakesEffectAtTheNextPlay)
     EXPECT_TRUE(Item("highSpeedMenuItem")->isChecked());
     EXPECT_FALSE(Item("lowSpeedMenuItem")->isChecked());
     Click("playPauseImageButton");
-    EXPECT_EQ(log, QStringList{"controls.pause"});
+    EXPECT_EQ(log, QStringList{"pause"});
     fake->Report(Paused);
     log.clear();
     Click("playPauseImageButton");
-    EXPECT_EQ(log, (QStringList{"URL=" + high, "controls.play"}));
+    EXPECT_EQ(log, (QStringList{"URL=" + high, "play"}));
 }
 
 TEST_F(PlayerWindow, MenuQualityItemsMoveTheButtonsAndTheCheckedButtonStaysChecked)
@@ -181,11 +183,11 @@ TEST_F(PlayerWindow, AStreamThatEndedByItselfIsStartedAgainNotPaused)
         fake->Report(idle);
         log.clear();
         Click("playPauseImageButton");
-        EXPECT_EQ(log, QStringList{"controls.play"}) << "engine state " << idle;
+        EXPECT_EQ(log, QStringList{"play"}) << "engine state " << idle;
         fake->Report(Playing);
         log.clear();
         Click("playPauseImageButton");
-        EXPECT_EQ(log, QStringList{"controls.pause"}) << "engine state " << idle;
+        EXPECT_EQ(log, QStringList{"pause"}) << "engine state " << idle;
         Item("stopMenuItem")->trigger();
         fake->state = Undefined;
     }
@@ -194,26 +196,26 @@ TEST_F(PlayerWindow, AStreamThatEndedByItselfIsStartedAgainNotPaused)
 TEST_F(PlayerWindow, PlayAndPauseFromElsewhereActOnlyWherePlayPauseWouldAndTheTipNamesWhatPlays)
 {
     Loaded();
-    form->Pause();
+    player->Pause();
     EXPECT_TRUE(log.isEmpty()) << "nothing to pause";
-    form->Play();
-    EXPECT_EQ(log, (QStringList{"URL=" + low, "controls.play"}));
+    player->Play();
+    EXPECT_EQ(log, (QStringList{"URL=" + low, "play"}));
     fake->SetTitle("Morning Show");
     fake->Report(Playing);
     EXPECT_EQ(Tray()->toolTip(), "Radio Velmora Player\nMorning Show");
     log.clear();
-    form->Play();
+    player->Play();
     EXPECT_TRUE(log.isEmpty()) << "already playing";
     fake->Report(Stopped);
     EXPECT_EQ(Tray()->toolTip(), "Radio Velmora Player");
-    form->Pause();
+    player->Pause();
     EXPECT_TRUE(log.isEmpty()) << "a stream that broke off is not paused";
-    form->Play();
-    EXPECT_EQ(log, QStringList{"controls.play"});
+    player->Play();
+    EXPECT_EQ(log, QStringList{"play"});
     fake->Report(Playing);
     log.clear();
-    form->Pause();
-    EXPECT_EQ(log, QStringList{"controls.pause"});
+    player->Pause();
+    EXPECT_EQ(log, QStringList{"pause"});
 }
 
 TEST_F(PlayerWindow, StatusFacesStopButtonAndTrayIconFollowEveryPlayState)
@@ -308,7 +310,7 @@ TEST_F(PlayerWindow, UnloadStopsRemovesTheIconAndUnhooksEvenWhenStepsFail)
             Item("exitMenuItem")->trigger();
         else
             Click("closeImageButton");
-        EXPECT_EQ(log, QStringList{"controls.stop"}) << stopFails;
+        EXPECT_EQ(log, QStringList{"stop"}) << stopFails;
         EXPECT_FALSE(Tray()->isVisible()) << stopFails;
         EXPECT_EQ(unloaded.count(), 1) << stopFails;
         EXPECT_FALSE(form->isVisible());
@@ -340,4 +342,97 @@ TEST_F(PlayerWindow, DraggingTheBackgroundShowsTheFrameAndMovesTheWindowByThePoi
     emit background->MouseUp(1, 0, 1500, 300);
     EXPECT_FALSE(form->Frame().isVisible());
     EXPECT_EQ(form->pos(), start + QPoint(10, 10));
+}
+
+TEST_F(PlayerWindow, WindowTrayAndMediaControlsTellOneStoryThroughADropAndBack)
+{
+    Loaded();
+    MprisService mpris(*player);
+    ImageButton* playPause = Control("playPauseImageButton");
+    const auto story = [&] {
+        const bool pauseFaces = playPause->UpImage().cacheKey() == Control<ImageHolder>("pauseImage")->Picture().cacheKey();
+        const bool green = Tray()->icon().cacheKey() == HolderIcon("greenIcon");
+        return QStringLiteral("%1|%2|%3|%4|%5|%6")
+            .arg(Status(), pauseFaces ? "pause" : "play", green ? "green" : "red", mpris.PlaybackStatus(),
+                mpris.Metadata().value("xesam:title").toString(), Tray()->toolTip());
+    };
+    const QString idle = "Radio Velmora Player";
+    const QString named = "Radio Velmora Player\nMorning Show";
+
+    Click("playPauseImageButton");
+    fake->Report(Transitioning);
+    EXPECT_EQ(story(), "Connecting...|play|red|Playing|Radio Velmora|" + idle) << "on its way counts as playing";
+    fake->Report(Buffering);
+    fake->Report(Playing);
+    fake->SetTitle("Morning Show");
+    EXPECT_EQ(story(), "Playing (Low Quality)|pause|green|Playing|Morning Show|" + named);
+    fake->Report(Reconnecting);
+    EXPECT_EQ(story(), "Reconnecting...|pause|green|Playing|Radio Velmora|" + idle)
+        << "a reconnect is a new connection: no title until it sends one";
+    fake->Report(Buffering);
+    fake->Report(Playing);
+    fake->SetTitle("Morning Show");
+    EXPECT_EQ(story(), "Playing (Low Quality)|pause|green|Playing|Morning Show|" + named);
+
+    // The desktop's play/pause while the station is away pauses, as the window's button does.
+    fake->Report(Reconnecting);
+    log.clear();
+    mpris.findChild<MprisPlayer*>()->PlayPause();
+    EXPECT_EQ(log, QStringList{"pause"});
+    fake->Report(Paused);
+    EXPECT_EQ(story(), "Paused|play|red|Paused|Radio Velmora|" + idle);
+    log.clear();
+    mpris.findChild<MprisPlayer*>()->Play();
+    EXPECT_EQ(log, QStringList{"play"});
+    fake->Report(Playing);
+    fake->SetTitle("Morning Show");
+
+    // Stop forgets the title; so does the address of another quality.
+    Item("stopMenuItem")->trigger();
+    EXPECT_EQ(story(), "Playing (Low Quality)|pause|green|Stopped|Radio Velmora|" + idle)
+        << "the engine has not stopped yet, the listener has";
+    fake->Report(Stopped);
+    EXPECT_EQ(story(), "Stopped|play|red|Stopped|Radio Velmora|" + idle);
+    Click("playPauseImageButton");
+    fake->Report(Playing);
+    fake->SetTitle("Morning Show");
+    Click("highSpeedImageButton");
+    EXPECT_EQ(story(), "Playing (Low Quality)|pause|green|Playing|Morning Show|" + named)
+        << "the low stream still plays, with its title";
+    Click("playPauseImageButton");
+    fake->Report(Paused);
+    Click("playPauseImageButton");
+    EXPECT_TRUE(log.contains("URL=" + high));
+    fake->Report(Transitioning);
+    EXPECT_EQ(story(), "Connecting...|play|red|Playing|Radio Velmora|" + idle)
+        << "the high stream has sent no title yet";
+}
+
+TEST_F(PlayerWindow, ADesignThatDisagreesWithTheWindowIsNamedAtStart)
+{
+    QFile stored(":/design/PlayerForm.json");
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+    const QByteArray design = stored.readAll();
+    QTemporaryDir dir;
+    const auto failure = [&](const QByteArray& from, const QByteArray& to) -> std::string {
+        QFile changed(dir.filePath("design.json"));
+        EXPECT_TRUE(changed.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        changed.write(QByteArray(design).replace(from, to));
+        changed.close();
+        try {
+            PlayerForm broken(*player, changed.fileName());
+        } catch (const std::runtime_error& error) {
+            return error.what();
+        }
+        return "no failure";
+    };
+    EXPECT_EQ(failure("\"stopImageButton\"", "\"stoppImageButton\""),
+        "The window's stored design has no control named stopImageButton");
+    EXPECT_EQ(failure("\"name\": \"statusLabel\", \"kind\": \"Label\"", "\"name\": \"statusLabel\", \"kind\": \"PictureBox\""),
+        "The window's stored design makes statusLabel a PictureBox, not a QLabel");
+    EXPECT_EQ(failure("\"name\": \"sep1\"", "\"name\": \"extraMenuItem\", \"x\": 1"), "no failure")
+        << "a separator by any name is only a separator";
+    EXPECT_EQ(failure("{ \"name\": \"exitMenuItem\", \"caption\": \"E&xit\" }",
+                  "{ \"name\": \"exitMenuItem\", \"caption\": \"E&xit\" }, { \"name\": \"aboutMenuItem\", \"caption\": \"&About\" }"),
+        "The window's stored design names aboutMenuItem (menu item), which the window does not know");
 }

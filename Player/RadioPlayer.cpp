@@ -1,0 +1,168 @@
+#include "RadioPlayer.h"
+
+namespace {
+
+const char* const PlayerName = "Radio Velmora Player";
+
+// The engine's states in which nothing is playing or on its way.
+bool EngineIsIdle(int state)
+{
+    return state == Undefined || state == Stopped || state == MediaEnded || state == Ready;
+}
+
+// A stream on its way to the listener counts as playing for the desktop while
+// the listener wants it: connecting, buffering and reconnecting included.
+QString PlaybackStatusFor(int state, bool wantsPlayback)
+{
+    if (state == Paused)
+        return QStringLiteral("Paused");
+    const bool onItsWay = state == Playing || state == Transitioning || state == Buffering || state == Reconnecting;
+    return onItsWay && wantsPlayback ? QStringLiteral("Playing") : QStringLiteral("Stopped");
+}
+
+} // namespace
+
+QString StatusTextFor(int state, bool highQuality)
+{
+    switch (state) {
+    case Stopped: return QStringLiteral("Stopped");
+    case Paused: return QStringLiteral("Paused");
+    case Playing: return highQuality ? QStringLiteral("Playing (High Quality)") : QStringLiteral("Playing (Low Quality)");
+    case ScanForward: return QStringLiteral("ScanForward");
+    case ScanReverse: return QStringLiteral("ScanReverse");
+    case Buffering: return QStringLiteral("Buffering...");
+    case Waiting: return QStringLiteral("Waiting");
+    case MediaEnded: return QStringLiteral("MediaEnded");
+    case Transitioning: return QStringLiteral("Connecting...");
+    case Ready: return QStringLiteral("Ready");
+    case Reconnecting: return QStringLiteral("Reconnecting...");
+    default: return QString();
+    }
+}
+
+PlayerStatus NextStatus(const PlayerStatus& previous, int state, Quality quality, bool wantsPlayback)
+{
+    PlayerStatus next = previous;
+    next.state = state;
+    next.text = StatusTextFor(state, quality == Quality::High);
+    if (PlayerStatus::IsMainState(state)) {
+        next.pauseFaces = state == Playing;
+        next.stopEnabled = state != Stopped;
+        next.green = state == Playing;
+    }
+    next.playbackStatus = PlaybackStatusFor(state, wantsPlayback);
+    return next;
+}
+
+RadioPlayer::RadioPlayer(std::unique_ptr<MediaPlayer> engine, StationConfig config, QObject* parent)
+    : QObject(parent)
+    , m_engine(std::move(engine))
+    , m_config(std::move(config))
+{
+    connect(m_engine.get(), &MediaPlayer::PlayStateChange, this, &RadioPlayer::OnPlayStateChange);
+    connect(m_engine.get(), &MediaPlayer::TitleChanged, this, &RadioPlayer::SetTitle);
+}
+
+RadioPlayer::~RadioPlayer() = default;
+
+bool RadioPlayer::PlayPauseWouldPause() const
+{
+    // A stream that ended or broke by itself is started again, not paused.
+    return m_wantsPlayback && !EngineIsIdle(m_engine->playState());
+}
+
+void RadioPlayer::PlayPause()
+{
+    if (PlayPauseWouldPause()) {
+        SetWantsPlayback(false);
+        m_engine->pause();
+        return;
+    }
+    // Set before the engine hears of it: the states it reports at once are
+    // already those of a wanted stream.
+    SetWantsPlayback(true);
+    const QString address = m_quality == Quality::High ? m_config.HighQualityAddress() : m_config.LowQualityAddress();
+    // The same address is left alone, so that a paused stream resumes.
+    if (m_engine->URL() != address) {
+        SetTitle(QString());
+        m_engine->setURL(address);
+    }
+    m_engine->play();
+}
+
+void RadioPlayer::Play()
+{
+    if (!PlayPauseWouldPause())
+        PlayPause();
+}
+
+void RadioPlayer::Pause()
+{
+    if (PlayPauseWouldPause())
+        PlayPause();
+}
+
+void RadioPlayer::Stop()
+{
+    SetWantsPlayback(false);
+    SetTitle(QString());
+    m_engine->stop();
+}
+
+void RadioPlayer::SetQuality(Quality quality)
+{
+    if (quality == m_quality)
+        return;
+    m_quality = quality;
+    emit QualityChanged(quality);
+}
+
+void RadioPlayer::SetVolume(int volume)
+{
+    m_engine->setVolume(volume);
+    emit VolumeChanged(m_engine->volume());
+}
+
+int RadioPlayer::Volume() const
+{
+    return m_engine->volume();
+}
+
+QString RadioPlayer::TrayTip() const
+{
+    const bool named = m_status.state == Playing && !m_title.isEmpty();
+    return QString::fromLatin1(PlayerName) + (named ? QLatin1Char('\n') + m_title : QString());
+}
+
+void RadioPlayer::OnPlayStateChange(int state)
+{
+    m_status = NextStatus(m_status, state, m_quality, m_wantsPlayback);
+    // A new connection, or none: what was said of the last stream is gone.
+    if (state == Stopped || state == Transitioning || state == Reconnecting)
+        SetTitle(QString());
+    emit StateReported(state);
+    PublishPlaybackStatus();
+}
+
+void RadioPlayer::SetWantsPlayback(bool wants)
+{
+    m_wantsPlayback = wants;
+    m_status.playbackStatus = PlaybackStatusFor(m_status.state, wants);
+    PublishPlaybackStatus();
+}
+
+void RadioPlayer::SetTitle(const QString& title)
+{
+    if (title == m_title)
+        return;
+    m_title = title;
+    emit TitleChanged();
+}
+
+void RadioPlayer::PublishPlaybackStatus()
+{
+    if (m_status.playbackStatus == m_publishedPlaybackStatus)
+        return;
+    m_publishedPlaybackStatus = m_status.playbackStatus;
+    emit PlaybackStatusChanged();
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "MediaPlayer.h"
+#include "StationConfig.h"
+
+#include <QObject>
+#include <memory>
+
+enum class Quality { Low, High };
+
+// What every view of the player shows, derived from the engine's play state,
+// the listener's intent and the quality chosen when playing began.
+struct PlayerStatus {
+    int state = Undefined;
+    QString text = QStringLiteral("Ready"); // the status label's text
+    // Set by the last stopped, paused or playing state; other states keep them.
+    bool pauseFaces = false;   // the play/pause button shows pause
+    bool stopEnabled = false;
+    bool green = false;        // the tray icon
+    QString playbackStatus = QStringLiteral("Stopped"); // as the desktop's media controls say it
+
+    // Whether the state sets the faces, the stop button and the icon.
+    static bool IsMainState(int state) { return state == Stopped || state == Paused || state == Playing; }
+    bool operator==(const PlayerStatus&) const = default;
+};
+
+// The status text for a play state; `highQuality` picks the suffix of state 3.
+QString StatusTextFor(int state, bool highQuality);
+
+// The status after the engine reports `state`.
+PlayerStatus NextStatus(const PlayerStatus& previous, int state, Quality quality, bool wantsPlayback);
+
+// The player itself, without widgets: it owns the engine, the listener's
+// intent, the quality choice, the station's configuration and the stream's
+// title, and says one status that the window, the tray and the desktop's
+// media controls all render. Views send it commands.
+class RadioPlayer : public QObject {
+    Q_OBJECT
+public:
+    RadioPlayer(std::unique_ptr<MediaPlayer> engine, StationConfig config, QObject* parent = nullptr);
+    ~RadioPlayer() override;
+
+    // The play/pause command: pauses while the listener wants playback and
+    // the stream is alive, else plays the chosen quality's address.
+    void PlayPause();
+    // Play, or pause, only where PlayPause would do that.
+    void Play();
+    void Pause();
+    void Stop();
+    // Which address the next play uses; what plays now goes on.
+    void SetQuality(Quality quality);
+    Quality CurrentQuality() const { return m_quality; }
+    void SetVolume(int volume);
+    int Volume() const;
+    // Ask the views to show the window, or to end the program.
+    void Raise() { emit RaiseRequested(); }
+    void Quit() { emit QuitRequested(); }
+
+    const PlayerStatus& Status() const { return m_status; }
+    bool WantsPlayback() const { return m_wantsPlayback; }
+    // The stream's current title, empty when it has sent none.
+    QString Title() const { return m_title; }
+    // The tray's tip: the player's name, and while playing the title.
+    QString TrayTip() const;
+    const StationConfig& Config() const { return m_config; }
+
+signals:
+    // The engine reported a state (every report, also a repeated one).
+    void StateReported(int state);
+    // PlaybackStatus changed.
+    void PlaybackStatusChanged();
+    void TitleChanged();
+    void QualityChanged(Quality quality);
+    void VolumeChanged(int volume);
+    void RaiseRequested();
+    void QuitRequested();
+
+private:
+    bool PlayPauseWouldPause() const;
+    void OnPlayStateChange(int state);
+    void SetWantsPlayback(bool wants);
+    void SetTitle(const QString& title);
+    void PublishPlaybackStatus();
+
+    std::unique_ptr<MediaPlayer> m_engine;
+    const StationConfig m_config;
+    Quality m_quality = Quality::Low;
+    bool m_wantsPlayback = false;
+    QString m_title;
+    PlayerStatus m_status;
+    QString m_publishedPlaybackStatus = QStringLiteral("Stopped");
+};
