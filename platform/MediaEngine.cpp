@@ -2,12 +2,11 @@
 
 #include "GstWarmUp.h"
 #include "Playlist.h"
-#include "PlaylistFetch.h"
+#include "BoundedGet.h"
 #include "StreamTitle.h"
 
 #include <QFile>
 #include <QSocketNotifier>
-#include <QSslConfiguration>
 #include <cmath>
 #include <malloc.h>
 #include <mutex>
@@ -134,8 +133,7 @@ MediaEngine::MediaEngine(EngineOptions options, QObject* parent)
     // A station that serves https under a certificate authority of its own
     // names it (a PEM file); the system's store is trusted besides.
     m_caFile = QFile::encodeName(m_options.caFile);
-    if (const auto own = QSslCertificate::fromPath(m_options.caFile); !m_options.caFile.isEmpty() && !own.isEmpty())
-        m_trusted = QSslConfiguration::systemCaCertificates() + own;
+    m_trusted = TrustedWith(m_options.caFile);
     m_retryTimer.setSingleShot(true);
     m_attemptTimer.setSingleShot(true);
     m_stallTimer.setSingleShot(true);
@@ -269,10 +267,18 @@ void MediaEngine::FetchPlaylist()
     }
     // A fetch of its own for every attempt: dropping it closes its
     // connection, whatever the server was sending.
-    m_fetch = new PlaylistFetch(url, Playlist::MaxBytes, m_trusted, this);
-    connect(m_fetch, &PlaylistFetch::Progress, this, &MediaEngine::OnPlaylistData);
-    connect(m_fetch, &PlaylistFetch::Finished, this, &MediaEngine::OnPlaylistFinished);
-    connect(m_fetch, &PlaylistFetch::Failed, this, [this] {
+    GetLimits limits;
+    limits.maxBodyBytes = Playlist::MaxBytes;
+    m_fetch = new BoundedGet(url, limits, m_trusted, this);
+    connect(m_fetch, &BoundedGet::Head, this, [this] {
+        if (m_fetch->Status() < 200 || m_fetch->Status() >= 300) {
+            DropFetch();
+            AttemptFailed();
+        }
+    });
+    connect(m_fetch, &BoundedGet::Data, this, &MediaEngine::OnPlaylistData);
+    connect(m_fetch, &BoundedGet::Finished, this, &MediaEngine::OnPlaylistFinished);
+    connect(m_fetch, &BoundedGet::Failed, this, [this] {
         DropFetch();
         AttemptFailed();
     });
@@ -280,7 +286,7 @@ void MediaEngine::FetchPlaylist()
 
 void MediaEngine::DropFetch()
 {
-    if (PlaylistFetch* fetch = m_fetch) {
+    if (BoundedGet* fetch = m_fetch) {
         m_fetch = nullptr;
         fetch->disconnect(this);
         fetch->Stop();
@@ -288,17 +294,19 @@ void MediaEngine::DropFetch()
     }
 }
 
-void MediaEngine::OnPlaylistData(const QUrl& url, const QString& contentType, const QByteArray& body)
+void MediaEngine::OnPlaylistData()
 {
-    if (Playlist::IsAudio(contentType, body.left(16))) {
+    if (Playlist::IsAudio(m_fetch->ContentType(), m_fetch->Body().left(16))) {
         // The address is the stream itself: play it directly.
+        const QUrl stream = m_fetch->Url();
         DropFetch();
-        StartPipeline(url);
+        StartPipeline(stream);
     }
 }
 
-void MediaEngine::OnPlaylistFinished(const QByteArray& body)
+void MediaEngine::OnPlaylistFinished()
 {
+    const QByteArray body = m_fetch->Body();
     DropFetch();
     if (const auto stream = Playlist::FirstStreamEntry(body))
         StartPipeline(*stream);

@@ -10,7 +10,7 @@
 #include <memory>
 #include <thread>
 
-class PlaylistFetch;
+class BoundedGet;
 class QSocketNotifier;
 
 // How long the engine waits for what. The defaults are the player's; tests
@@ -72,8 +72,8 @@ private:
     void Connect();
     void StartAttempt();
     void FetchPlaylist();
-    void OnPlaylistData(const QUrl& url, const QString& contentType, const QByteArray& body);
-    void OnPlaylistFinished(const QByteArray& body);
+    void OnPlaylistData();
+    void OnPlaylistFinished();
     void DropFetch();
     void StartPipeline(const QUrl& stream);
     void AttemptFailed();
@@ -90,7 +90,7 @@ private:
     int m_volume = 100;
     int m_state = Undefined;
 
-    QPointer<PlaylistFetch> m_fetch;
+    QPointer<BoundedGet> m_fetch;
     QByteArray m_caFile;                // the station's own authority, if any
     QList<QSslCertificate> m_trusted;   // for https playlists; empty: the system's store
     GstElementPtr m_pipeline;

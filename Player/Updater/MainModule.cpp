@@ -8,8 +8,6 @@
 #include <QLoggingCategory>
 #include <QTemporaryFile>
 #include <QSettings>
-#include <QSslCertificate>
-#include <QSslConfiguration>
 #include <cstdio>
 #include <fcntl.h>
 #include <stdexcept>
@@ -41,17 +39,6 @@ QUrl ServiceUrl(const Options& options, const QByteArray& pathAndQuery)
 
 } // namespace
 
-bool TrustAlso(const QString& pemFile)
-{
-    const QList<QSslCertificate> extra = QSslCertificate::fromPath(pemFile, QSsl::Pem);
-    if (extra.isEmpty())
-        return false;
-    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
-    config.setCaCertificates(QSslConfiguration::systemCaCertificates() + extra);
-    QSslConfiguration::setDefaultConfiguration(config);
-    return true;
-}
-
 QString GetInstalledVersion()
 {
     QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Radio Velmora"));
@@ -62,7 +49,11 @@ bool IsClientLatestVersion(const QString& version, const Options& options)
 {
     // The version is percent-encoded; ordinary versions pass unchanged.
     const QUrl url = ServiceUrl(options, "/player/isclientlatestversion.php?version=" + QUrl::toPercentEncoding(version));
-    return IsLatestReply(HttpGet(url, MaxCheckReplyBytes, {options.inactivityTimeoutMs, options.checkDeadlineMs}).body);
+    GetLimits limits;
+    limits.maxBodyBytes = MaxCheckReplyBytes;
+    limits.inactivityMs = options.inactivityTimeoutMs;
+    limits.deadlineMs = options.checkDeadlineMs;
+    return IsLatestReply(HttpGet(url, limits, options.trusted).body);
 }
 
 bool IsLatestReply(const QByteArray& reply)
@@ -113,8 +104,11 @@ void DownloadPatch(const QString& path, const Options& options)
         }
         return true;
     };
-    const int status = HttpDownload(ServiceUrl(options, "/player/patch.exe"), write,
-        {options.inactivityTimeoutMs, 0, options.patchGraceMs, options.patchFloorBytesPerSecond});
+    GetLimits limits;
+    limits.inactivityMs = options.inactivityTimeoutMs;
+    limits.graceMs = options.patchGraceMs;
+    limits.floorBytesPerSecond = options.patchFloorBytesPerSecond;
+    const int status = HttpDownload(ServiceUrl(options, "/player/patch.exe"), write, limits, options.trusted);
     if (status != 200 || file.size() == 0)
         throw std::runtime_error("no patch");
     if (!file.flush() || std::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0)

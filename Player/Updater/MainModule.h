@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSslCertificate>
 #include <QString>
 
 class UpdaterPlatform;
@@ -19,14 +20,12 @@ struct Options {
     int checkDeadlineMs = 30000;
     int patchGraceMs = 30000;
     qint64 patchFloorBytesPerSecond = 10 * 1024;
+    // Certificates an https service must chain to; empty: the system's store.
+    QList<QSslCertificate> trusted;
 };
 
 // Runs the whole flow; never throws.
 void Main(UpdaterPlatform& platform, const Options& options);
-
-// Certificates trusted besides the system's own (a private CA of the station),
-// read from a PEM file; false when the file holds none.
-bool TrustAlso(const QString& pemFile);
 
 QString GetInstalledVersion();
 bool IsClientLatestVersion(const QString& version, const Options& options);

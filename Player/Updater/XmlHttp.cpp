@@ -1,121 +1,77 @@
 #include "XmlHttp.h"
 
-#include <QElapsedTimer>
 #include <QEventLoop>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QTimer>
-#include <memory>
 
 namespace {
 
-constexpr qint64 ReadBufferBytes = 256 * 1024;
-constexpr int PaceCheckMs = 200;
+// Waits in a local event loop for the request's end, or for the caller to
+// refuse the reply; a failure or a refusal throws.
+class Waiter {
+public:
+    explicit Waiter(BoundedGet& get)
+        : m_get(get)
+    {
+        QObject::connect(&get, &BoundedGet::Finished, &m_loop, &QEventLoop::quit);
+        QObject::connect(&get, &BoundedGet::Failed, &m_loop, [this](const QString& why) {
+            m_failure = why;
+            m_loop.quit();
+        });
+    }
+    void Refuse()
+    {
+        m_refused = true;
+        m_get.Stop();
+        m_loop.quit();
+    }
+    bool Refused() const { return m_refused; }
+    void Wait()
+    {
+        // Nothing is reported before the loop runs: the request begins in it.
+        m_loop.exec();
+        if (m_refused)
+            throw HttpError("request refused: reply not acceptable");
+        if (!m_failure.isEmpty())
+            throw HttpError(m_failure.toStdString());
+    }
 
-struct ReplyDeleter {
-    void operator()(QNetworkReply* reply) const { reply->deleteLater(); }
+private:
+    BoundedGet& m_get;
+    QEventLoop m_loop;
+    QString m_failure;
+    bool m_refused = false;
 };
-
-std::unique_ptr<QNetworkReply, ReplyDeleter> Get(QNetworkAccessManager& network, const QUrl& url, int timeoutMs)
-{
-    QNetworkRequest request(url);
-    request.setTransferTimeout(timeoutMs);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    return std::unique_ptr<QNetworkReply, ReplyDeleter>(network.get(request));
-}
-
-int Status(QNetworkReply& reply)
-{
-    return reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-}
-
-// Whether a request that has run for `elapsedMs` and received `received`
-// bytes is past its deadline or below its floor.
-bool OutOfTime(const HttpLimits& limits, qint64 elapsedMs, qint64 received)
-{
-    const bool late = limits.deadlineMs > 0 && elapsedMs >= limits.deadlineMs;
-    const bool slow = limits.floorBytesPerSecond > 0 && elapsedMs >= limits.graceMs
-        && received * 1000 < limits.floorBytesPerSecond * elapsedMs;
-    return late || slow;
-}
-
-// Waits for the reply's end, handing every chunk to `consume`; a false from
-// it aborts the request as a failure, and so does running out of time.
-void Run(QNetworkReply& reply, const HttpLimits& limits, const std::function<bool(QNetworkReply&)>& consume)
-{
-    QEventLoop loop;
-    bool refused = false;
-    bool outOfTime = false;
-    qint64 received = 0;
-    QElapsedTimer running;
-    running.start();
-    QTimer pace;
-    pace.setInterval(PaceCheckMs);
-    QObject::connect(&pace, &QTimer::timeout, &loop, [&] {
-        if (!outOfTime && OutOfTime(limits, running.elapsed(), received)) {
-            outOfTime = true;
-            reply.abort();
-        }
-    });
-    if (limits.deadlineMs > 0 || limits.floorBytesPerSecond > 0)
-        pace.start();
-    QObject::connect(&reply, &QNetworkReply::downloadProgress, &loop, [&](qint64 bytes, qint64) { received = bytes; });
-    QObject::connect(&reply, &QNetworkReply::readyRead, &loop, [&] {
-        if (!refused && !consume(reply)) {
-            refused = true;
-            reply.abort();
-        }
-    });
-    QObject::connect(&reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!reply.isFinished())
-        loop.exec();
-    if (!refused && reply.bytesAvailable() > 0)
-        refused = !consume(reply);
-    if (outOfTime)
-        throw HttpError("the service is too slow");
-    if (refused)
-        throw HttpError("request refused: reply not acceptable");
-    // HTTP error statuses come back as a reply; what failed below HTTP (refused,
-    // unreachable, timed out, cut off, garbled) is a failure of the request.
-    const int error = reply.error();
-    const bool transportFailed = error != QNetworkReply::NoError
-        && (Status(reply) == 0 || error < QNetworkReply::ContentAccessDenied
-            || (error >= QNetworkReply::ProtocolUnknownError && error <= QNetworkReply::ProtocolFailure));
-    if (transportFailed)
-        throw HttpError(reply.errorString().toStdString());
-}
 
 } // namespace
 
-HttpReply HttpGet(const QUrl& url, qint64 maxBytes, const HttpLimits& limits)
+HttpReply HttpGet(const QUrl& url, const GetLimits& limits, const QList<QSslCertificate>& trusted)
 {
-    QNetworkAccessManager network;
-    auto reply = Get(network, url, limits.inactivityMs);
-    reply->setReadBufferSize(ReadBufferBytes);
-    HttpReply result;
-    Run(*reply, limits, [&](QNetworkReply& r) {
-        result.body += r.readAll();
-        return result.body.size() <= maxBytes;
-    });
-    result.status = Status(*reply);
-    return result;
+    BoundedGet get(url, limits, trusted);
+    Waiter(get).Wait();
+    return {get.Status(), get.Body()};
 }
 
-int HttpDownload(const QUrl& url, const std::function<bool(const QByteArray&)>& write, const HttpLimits& limits)
+int HttpDownload(const QUrl& url, const std::function<bool(const QByteArray&)>& write, GetLimits limits,
+    const QList<QSslCertificate>& trusted)
 {
-    QNetworkAccessManager network;
-    auto reply = Get(network, url, limits.inactivityMs);
-    reply->setReadBufferSize(ReadBufferBytes);
-    qint64 written = 0;
-    Run(*reply, limits, [&](QNetworkReply& r) {
-        if (Status(r) != 200)
-            return false; // nothing but a 200 body is ever written
-        const QByteArray chunk = r.readAll();
-        written += chunk.size();
-        return write(chunk);
+    limits.maxBodyBytes = -1; // streamed, never kept
+    BoundedGet get(url, limits, trusted);
+    Waiter waiter(get);
+    bool otherStatus = false;
+    QObject::connect(&get, &BoundedGet::Head, [&] {
+        // Nothing but a 200 body is ever written.
+        otherStatus = get.Status() != 200;
+        if (otherStatus)
+            waiter.Refuse();
     });
-    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-    if (length.isValid() && length.toLongLong() != written && Status(*reply) == 200)
-        throw HttpError("reply cut off");
-    return Status(*reply);
+    QObject::connect(&get, &BoundedGet::Data, [&](const QByteArray& chunk) {
+        if (!write(chunk))
+            waiter.Refuse();
+    });
+    try {
+        waiter.Wait();
+    } catch (const HttpError&) {
+        if (!otherStatus)
+            throw;
+    }
+    return get.Status();
 }

@@ -1,5 +1,6 @@
 // updater: checks whether the installed Radio Velmora Player is the latest and
 // offers the patch if it is not. It has no window and says nothing on failure.
+#include "BoundedGet.h"
 #include "MainModule.h"
 #include "StationConfig.h"
 #include "UpdaterPlatform.h"
@@ -47,8 +48,7 @@ int main(int argc, char** argv)
     const StationConfig config = StationConfig::FromEnvironment();
     MainModule::Options options;
     options.updateServiceHost = config.updateHost;
-    if (!config.updateCa.isEmpty())
-        MainModule::TrustAlso(config.updateCa);
+    options.trusted = TrustedWith(config.updateCa);
     DesktopUpdaterPlatform platform(display);
     MainModule::Main(platform, options);
     return 0;

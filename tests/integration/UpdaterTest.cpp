@@ -1,5 +1,6 @@
 // The updater's flow against a real local HTTP server, with the message
 // boxes and the process start behind a seam the tests answer and watch.
+#include "BoundedGet.h"
 #include "MainModule.h"
 #include "TestSupport.h"
 #include "UpdaterPlatform.h"
@@ -190,6 +191,15 @@ TEST_F(UpdaterFlow, UnusableCheckRepliesEndSilently)
     Scenario("check.size", QByteArray::number(10 * 1024 * 1024));
     Run();
     ExpectSilentEndWithoutPatch();
+
+    // A head that never ends is given up at its bound, not at the deadline.
+    Scenario("check.mode", "endless-head");
+    options.checkDeadlineMs = 60000;
+    QElapsedTimer clock;
+    clock.start();
+    Run();
+    EXPECT_LT(clock.elapsed(), 20000);
+    ExpectSilentEndWithoutPatch();
     EXPECT_FALSE(Requests().contains("/player/patch.exe"));
 }
 
@@ -231,7 +241,8 @@ TEST_F(UpdaterFlow, OverHttpsTheServiceMustProveItselfAndNeverSendsUsBackToHttp)
             scenario->path(), certificates.Certificate(name), certificates.Key(name)});
         ASSERT_TRUE(services.back()->waitForReadyRead(10000));
     }
-    ASSERT_TRUE(MainModule::TrustAlso(certificates.Authority()));
+    options.trusted = TrustedWith(certificates.Authority());
+    ASSERT_FALSE(options.trusted.isEmpty());
     Check("false");
     Scenario("patch.body", "PATCH");
 

@@ -9,7 +9,8 @@ Each request reads its answer from SCENARIO_DIR at that moment:
   patch.mode                 "normal", "cut" (half the body, then the connection closes),
                              "silent" (never answers), "slow" (the last byte after 0.5 s),
                              "trickle" (one byte every 0.2 s, the whole body)
-  check.mode                 "normal", "silent" or "trickle"
+  check.mode                 "normal", "silent", "trickle" or "endless-head" (header lines, 100 a second,
+                             for up to a minute)
   check.size                 if present, the check body is this many bytes of padding instead
   check.location             if present, the check answers 302 with this Location
 Every request line is appended to SCENARIO_DIR/requests.log; "last-byte" times (monotonic
@@ -59,6 +60,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
         mode = read(f"{what}.mode", b"normal").decode().strip()
         if mode == "silent":
             time.sleep(300)
+            return
+        if mode == "endless-head":
+            try:
+                self.wfile.write(b"HTTP/1.1 200 OK\r\n")
+                for i in range(6000):
+                    self.wfile.write(b"X-Padding-%d: %s\r\n" % (i, b"p" * 80))
+                    self.wfile.flush()
+                    time.sleep(0.01)
+            except OSError:
+                pass  # the client gave up
+            self.close_connection = True
             return
         status = int(read(f"{what}.status", b"200"))
         size = read(f"{what}.size")

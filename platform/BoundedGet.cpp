@@ -1,9 +1,8 @@
-#include "PlaylistFetch.h"
+#include "BoundedGet.h"
 
 #include <QPointer>
 #include <QSslConfiguration>
 #include <QSslSocket>
-#include <QTimer>
 
 namespace {
 
@@ -11,6 +10,7 @@ constexpr qint64 ReadBufferBytes = 64 * 1024;
 constexpr int MaxChunkLineBytes = 1024;
 constexpr qint64 AwaitingChunkSize = -1;
 constexpr qint64 AwaitingChunkEnd = -2;
+constexpr int PaceCheckMs = 200;
 
 QByteArray HeaderValue(const QList<QByteArray>& lines, const QByteArray& name)
 {
@@ -24,31 +24,59 @@ QByteArray HeaderValue(const QList<QByteArray>& lines, const QByteArray& name)
 
 } // namespace
 
-PlaylistFetch::PlaylistFetch(const QUrl& url, qint64 maxBody, const QList<QSslCertificate>& trusted, QObject* parent)
+QList<QSslCertificate> TrustedWith(const QString& pemFile)
+{
+    if (pemFile.isEmpty())
+        return {};
+    const QList<QSslCertificate> own = QSslCertificate::fromPath(pemFile, QSsl::Pem);
+    return own.isEmpty() ? own : QSslConfiguration::systemCaCertificates() + own;
+}
+
+BoundedGet::BoundedGet(const QUrl& url, const GetLimits& limits, const QList<QSslCertificate>& trusted, QObject* parent)
     : QObject(parent)
-    , m_maxBody(maxBody)
+    , m_limits(limits)
     , m_trusted(trusted)
 {
+    m_inactivity.setSingleShot(true);
+    connect(&m_inactivity, &QTimer::timeout, this, [this] { Fail(QStringLiteral("the server went quiet")); });
+    connect(&m_pace, &QTimer::timeout, this, &BoundedGet::CheckPace);
+    m_running.start();
+    if (m_limits.deadlineMs > 0 || m_limits.floorBytesPerSecond > 0)
+        m_pace.start(PaceCheckMs);
     // Begun on the next turn of the event loop, once the caller has connected.
     QTimer::singleShot(0, this, [this, url] { Open(url); });
 }
 
-PlaylistFetch::~PlaylistFetch()
+BoundedGet::~BoundedGet()
 {
     Stop();
 }
 
-void PlaylistFetch::Stop()
+void BoundedGet::Stop()
 {
     m_stopped = true;
+    m_inactivity.stop();
+    m_pace.stop();
     if (m_socket) {
         m_socket->disconnect(this);
         m_socket->abort();
     }
 }
 
-void PlaylistFetch::Open(const QUrl& url)
+void BoundedGet::CheckPace()
 {
+    const qint64 elapsed = m_running.elapsed();
+    if (m_limits.deadlineMs > 0 && elapsed >= m_limits.deadlineMs)
+        Fail(QStringLiteral("the server is too slow"));
+    else if (m_limits.floorBytesPerSecond > 0 && elapsed >= m_limits.graceMs
+        && m_received * 1000 < m_limits.floorBytesPerSecond * elapsed)
+        Fail(QStringLiteral("the server is too slow"));
+}
+
+void BoundedGet::Open(const QUrl& url)
+{
+    if (m_stopped)
+        return;
     const bool secure = url.scheme() == QLatin1String("https");
     if (!url.isValid() || url.host().isEmpty() || (!secure && url.scheme() != QLatin1String("http")))
         return Fail(QStringLiteral("not a web address"));
@@ -61,10 +89,12 @@ void PlaylistFetch::Open(const QUrl& url)
     m_buffer.clear();
     m_body.clear();
     m_inBody = false;
+    m_status = 0;
     m_contentType.clear();
     m_contentLength = -1;
     m_chunked = false;
     m_chunkLeft = AwaitingChunkSize;
+    m_streamed = 0;
 
     QByteArray target = url.path(QUrl::FullyEncoded).toLatin1();
     if (target.isEmpty())
@@ -76,14 +106,15 @@ void PlaylistFetch::Open(const QUrl& url)
     auto* socket = secure ? new QSslSocket : new QTcpSocket;
     m_socket.reset(socket);
     socket->setReadBufferSize(ReadBufferBytes);
-    connect(socket, &QTcpSocket::readyRead, this, &PlaylistFetch::OnReadable);
-    connect(socket, &QTcpSocket::disconnected, this, &PlaylistFetch::OnClosed);
+    connect(socket, &QTcpSocket::readyRead, this, &BoundedGet::OnReadable);
+    connect(socket, &QTcpSocket::disconnected, this, &BoundedGet::OnClosed);
     connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
         if (error == QAbstractSocket::RemoteHostClosedError)
             OnClosed();
         else
             Fail(m_socket->errorString());
     });
+    m_inactivity.start(m_limits.inactivityMs);
     if (secure) {
         auto* ssl = static_cast<QSslSocket*>(socket);
         if (!m_trusted.isEmpty()) {
@@ -99,11 +130,14 @@ void PlaylistFetch::Open(const QUrl& url)
     }
 }
 
-void PlaylistFetch::OnReadable()
+void BoundedGet::OnReadable()
 {
-    QPointer<PlaylistFetch> self(this);
+    QPointer<BoundedGet> self(this);
     while (self && !m_stopped && m_socket && m_socket->bytesAvailable() > 0) {
-        m_buffer += m_socket->read(ReadBufferBytes);
+        const QByteArray bytes = m_socket->read(ReadBufferBytes);
+        m_inactivity.start(m_limits.inactivityMs);
+        m_received += bytes.size();
+        m_buffer += bytes;
         if (!m_inBody && !ReadHead())
             return;
         if (!ReadBody())
@@ -111,7 +145,7 @@ void PlaylistFetch::OnReadable()
     }
 }
 
-void PlaylistFetch::OnClosed()
+void BoundedGet::OnClosed()
 {
     if (m_stopped)
         return;
@@ -126,7 +160,7 @@ void PlaylistFetch::OnClosed()
         Fail(QStringLiteral("the connection closed early"));
 }
 
-bool PlaylistFetch::ReadHead()
+bool BoundedGet::ReadHead()
 {
     qsizetype end = m_buffer.indexOf("\r\n\r\n");
     qsizetype separator = 4;
@@ -134,7 +168,7 @@ bool PlaylistFetch::ReadHead()
         end = bare;
         separator = 2;
     }
-    if (end < 0 ? m_buffer.size() > MaxHeaderBytes : end > MaxHeaderBytes) {
+    if (end < 0 ? m_buffer.size() > m_limits.maxHeaderBytes : end > m_limits.maxHeaderBytes) {
         Fail(QStringLiteral("reply head too large"));
         return false;
     }
@@ -142,7 +176,7 @@ bool PlaylistFetch::ReadHead()
         return false;
     QList<QByteArray> lines = m_buffer.left(end).split('\n');
     m_buffer.remove(0, end + separator);
-    if (lines.size() > MaxHeaderLines + 1) {
+    if (lines.size() > m_limits.maxHeaderLines + 1) {
         Fail(QStringLiteral("too many header lines"));
         return false;
     }
@@ -152,7 +186,7 @@ bool PlaylistFetch::ReadHead()
     const int status = statusLine.size() > 1 && statusLine[0].startsWith("HTTP/1.") ? statusLine[1].toInt() : 0;
     if (status >= 300 && status < 400 && status != 304) {
         const QUrl next = m_url.resolved(QUrl::fromEncoded(HeaderValue(lines, "Location")));
-        if (++m_redirects > MaxRedirects)
+        if (++m_redirects > m_limits.maxRedirects)
             Fail(QStringLiteral("too many redirects"));
         else if (m_url.scheme() == QLatin1String("https") && next.scheme() != QLatin1String("https"))
             Fail(QStringLiteral("redirect from https to something less safe"));
@@ -163,32 +197,57 @@ bool PlaylistFetch::ReadHead()
         }
         return false;
     }
-    if (status < 200 || status >= 300) {
-        Fail(QStringLiteral("HTTP status %1").arg(status));
+    if (status < 100) {
+        Fail(QStringLiteral("not an HTTP reply"));
         return false;
     }
+    m_status = status;
     m_contentType = QString::fromLatin1(HeaderValue(lines, "Content-Type"));
     bool known = false;
     const qint64 length = HeaderValue(lines, "Content-Length").toLongLong(&known);
     m_contentLength = known && length >= 0 ? length : -1;
     m_chunked = HeaderValue(lines, "Transfer-Encoding").toLower().contains("chunked");
     m_inBody = true;
-    return true;
+    QPointer<BoundedGet> self(this);
+    emit Head();
+    return self && !m_stopped;
 }
 
-bool PlaylistFetch::ReadBody()
+bool BoundedGet::TakeBody(const QByteArray& bytes)
 {
-    const qsizetype before = m_body.size();
-    bool complete = false;
-    if (!m_chunked) {
-        m_body += m_buffer;
-        m_buffer.clear();
-        if (m_contentLength >= 0 && m_body.size() >= m_contentLength) {
-            m_body.truncate(m_contentLength);
-            complete = true;
+    if (bytes.isEmpty())
+        return true;
+    if (m_limits.maxBodyBytes >= 0) {
+        m_body += bytes;
+        if (m_body.size() > m_limits.maxBodyBytes) {
+            Fail(QStringLiteral("reply too large"));
+            return false;
         }
     }
-    while (m_chunked && !complete && !m_buffer.isEmpty() && m_body.size() <= m_maxBody) {
+    QPointer<BoundedGet> self(this);
+    emit Data(bytes);
+    return self && !m_stopped;
+}
+
+bool BoundedGet::ReadBody()
+{
+    if (!m_chunked) {
+        QByteArray bytes = std::exchange(m_buffer, {});
+        bool complete = false;
+        if (m_contentLength >= 0 && m_streamed + bytes.size() >= m_contentLength) {
+            bytes.truncate(m_contentLength - m_streamed);
+            complete = true;
+        }
+        m_streamed += bytes.size();
+        if (!TakeBody(bytes))
+            return false;
+        if (complete) {
+            Finish();
+            return false;
+        }
+        return true;
+    }
+    while (!m_buffer.isEmpty()) {
         if (m_chunkLeft == AwaitingChunkEnd) {
             if (m_buffer.size() < 2)
                 break;
@@ -209,40 +268,32 @@ bool PlaylistFetch::ReadBody()
                 Fail(QStringLiteral("bad chunk"));
                 return false;
             }
-            complete = m_chunkLeft == 0;
+            if (m_chunkLeft == 0) {
+                Finish();
+                return false;
+            }
         } else {
             const qsizetype take = qsizetype(std::min<qint64>(m_chunkLeft, m_buffer.size()));
-            m_body += m_buffer.left(take);
+            const QByteArray bytes = m_buffer.left(take);
             m_buffer.remove(0, take);
             m_chunkLeft -= take;
             if (m_chunkLeft == 0)
                 m_chunkLeft = AwaitingChunkEnd;
+            m_streamed += bytes.size();
+            if (!TakeBody(bytes))
+                return false;
         }
-    }
-    if (m_body.size() > before) {
-        QPointer<PlaylistFetch> self(this);
-        emit Progress(m_url, m_contentType, m_body);
-        if (!self || m_stopped)
-            return false;
-    }
-    if (m_body.size() > m_maxBody) {
-        Fail(QStringLiteral("reply too large"));
-        return false;
-    }
-    if (complete) {
-        Finish();
-        return false;
     }
     return true;
 }
 
-void PlaylistFetch::Finish()
+void BoundedGet::Finish()
 {
     Stop();
-    emit Finished(m_body);
+    emit Finished();
 }
 
-void PlaylistFetch::Fail(const QString& why)
+void BoundedGet::Fail(const QString& why)
 {
     if (m_stopped)
         return;

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QSslCertificate>
+#include <QTimer>
+#include <QUrl>
+#include <memory>
+
+class QTcpSocket;
+
+// How much a server may send, and how long it may take. Whatever it does,
+// a request costs a bounded amount of work.
+struct GetLimits {
+    int maxHeaderBytes = 16 * 1024;
+    int maxHeaderLines = 100;
+    qint64 maxBodyBytes = 64 * 1024; // a larger body fails; below 0 the body is only streamed, never kept
+    int maxRedirects = 5;
+    int inactivityMs = 30000;        // no byte for this long fails it
+    int deadlineMs = 0;              // the whole request, redirects included; 0: none
+    int graceMs = 0;                 // the throughput floor holds from this long on
+    qint64 floorBytesPerSecond = 0;  // 0: none
+};
+
+// The certificates an https server must chain to: the system's store plus
+// the PEM file's (a station's own authority); empty (the system's store
+// alone) when no file is named or it holds none.
+QList<QSslCertificate> TrustedWith(const QString& pemFile);
+
+// One HTTP GET on Qt's sockets, on the calling thread: bounded head (lines
+// and bytes), bounded body, bounded redirects and never one from https to
+// something less safe, no compression asked for (nothing is ever inflated),
+// an inactivity timeout, a deadline and a throughput floor. Any status is
+// reported with its body; callers decide what a status means. Destroying it
+// closes the connection at once.
+//
+// Every connection is opened in Open(): a proxy would be met there.
+class BoundedGet : public QObject {
+    Q_OBJECT
+public:
+    // Over https the server's certificate must chain to `trusted`, or to the
+    // system's store when that is empty.
+    BoundedGet(const QUrl& url, const GetLimits& limits, const QList<QSslCertificate>& trusted = {},
+        QObject* parent = nullptr);
+    ~BoundedGet() override;
+
+    // Closes the connection; nothing is reported any more. Safe from inside
+    // a handler of this request's own signals.
+    void Stop();
+
+    QUrl Url() const { return m_url; } // after redirects
+    int Status() const { return m_status; }
+    QString ContentType() const { return m_contentType; }
+    // The body so far (nothing when the limits say it is only streamed).
+    const QByteArray& Body() const { return m_body; }
+
+signals:
+    // The final reply's head has arrived: Url, Status and ContentType are known.
+    void Head();
+    // Body bytes, as they arrive.
+    void Data(const QByteArray& chunk);
+    void Finished();
+    // Refused, unreachable, too slow, a bad or oversized reply, too many
+    // redirects, cut off.
+    void Failed(const QString& why);
+
+private:
+    void Open(const QUrl& url);
+    void OnReadable();
+    void OnClosed();
+    bool ReadHead();
+    bool ReadBody();
+    bool TakeBody(const QByteArray& bytes);
+    void CheckPace();
+    void Finish();
+    void Fail(const QString& why);
+
+    const GetLimits m_limits;
+    const QList<QSslCertificate> m_trusted;
+    QUrl m_url;
+    int m_redirects = 0;
+    bool m_stopped = false;
+    std::unique_ptr<QTcpSocket> m_socket;
+    QByteArray m_buffer;       // received, not yet taken apart
+    bool m_inBody = false;
+    int m_status = 0;
+    QString m_contentType;
+    qint64 m_contentLength = -1;
+    bool m_chunked = false;
+    qint64 m_chunkLeft = 0;    // of the current chunk; -1 while its size line is awaited
+    qint64 m_received = 0;     // bytes read, for the throughput floor
+    qint64 m_streamed = 0;     // body bytes of this reply taken so far
+    QByteArray m_body;
+    QElapsedTimer m_running;
+    QTimer m_inactivity;
+    QTimer m_pace;
+};
