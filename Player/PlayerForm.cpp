@@ -323,6 +323,7 @@ void PlayerForm::RenderState(int state)
         m_tray->SetIcon(status.green ? greenIcon->Icon() : redIcon->Icon());
     }
     statusLabel->setText(status.text);
+    qCInfo(lcPlayer) << "status:" << status.text;
     RenderTrayTip();
 }
 

@@ -19,6 +19,16 @@ bool StatusNotifierHostPresent()
         && bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")).value();
 }
 
+namespace {
+const char* const TrayMenuProperty = "SystrayMenu";
+} // namespace
+
+bool KeepsMenuOnDeactivation(const QWidget* popup)
+{
+    const QWidget* window = popup && popup->parentWidget() ? popup->parentWidget()->window() : nullptr;
+    return window && popup->property(TrayMenuProperty).toBool() && !window->isVisible();
+}
+
 SystrayIcon::SystrayIcon(const QString& tip, QMenu* menu, QObject* parent)
     : QObject(parent)
     , m_icon(this)
@@ -27,6 +37,7 @@ SystrayIcon::SystrayIcon(const QString& tip, QMenu* menu, QObject* parent)
     m_icon.setToolTip(tip);
     m_icon.setContextMenu(menu);
     menu->installEventFilter(this);
+    menu->setProperty(TrayMenuProperty, true);
     connect(&m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (ShowsForm(reason, m_statusNotifierHost))
             emit ShowFormRequested();

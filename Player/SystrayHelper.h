@@ -19,6 +19,12 @@ bool ShowsForm(QSystemTrayIcon::ActivationReason reason, bool statusNotifierHost
 // shows the icon through it rather than through an XEmbed tray.
 bool StatusNotifierHostPresent();
 
+// Whether the application's deactivation must leave this popup open: the
+// icon's menu, opened while the player's window is hidden. Hiding the window
+// deactivates the application a moment later, and Qt closes every popup then,
+// so a menu asked for in that moment would open and close at once.
+bool KeepsMenuOnDeactivation(const QWidget* popup);
+
 // One QSystemTrayIcon for the whole run, carrying the player's menu (a host
 // that shows menus itself takes it from there; on an XEmbed tray Qt pops it
 // up at the right button). Its picture changes in place, so a tray never

@@ -4,6 +4,7 @@
 #include "PlayerForm.h"
 #include "RadioPlayer.h"
 #include "StationConfig.h"
+#include "SystrayHelper.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -31,6 +32,8 @@ public:
     using QApplication::QApplication;
     bool notify(QObject* receiver, QEvent* event) override
     {
+        if (event->type() == QEvent::ApplicationDeactivate && SystrayHelper::KeepsMenuOnDeactivation(activePopupWidget()))
+            return false;
         try {
             return QApplication::notify(receiver, event);
         } catch (const std::exception& error) {

@@ -46,3 +46,22 @@ TEST(StatusText, StatesNineAndTenReadConnectingAndReady)
     EXPECT_EQ(StatusTextFor(3, true), "Playing (High Quality)");
     EXPECT_EQ(StatusTextFor(-1, true), "");
 }
+
+TEST(PlayerStatus, TheDesktopHearsPlayingWhileTheListenerWantsItAndItIsOnItsWay)
+{
+    QStringList wanted, unwanted;
+    for (int state = 0; state <= 12; ++state) {
+        wanted << NextStatus({}, state, Quality::Low, true).playbackStatus;
+        unwanted << NextStatus({}, state, Quality::Low, false).playbackStatus;
+    }
+    // 0 undefined, 1 stopped, 2 paused, 3 playing, 4-5 scanning, 6 buffering, 7 waiting,
+    // 8 ended, 9 connecting, 10 ready, 11 reconnecting, 12 undefined
+    EXPECT_EQ(wanted.join(' '), "Stopped Stopped Paused Playing Stopped Stopped Playing Stopped Stopped Playing Stopped Playing Stopped");
+    EXPECT_EQ(unwanted.join(' '), "Stopped Stopped Paused Stopped Stopped Stopped Stopped Stopped Stopped Stopped Stopped Stopped Stopped");
+
+    const PlayerStatus playing = NextStatus({}, Playing, Quality::High, true);
+    const PlayerStatus reconnecting = NextStatus(playing, Reconnecting, Quality::Low, true);
+    EXPECT_EQ(reconnecting.text, "Reconnecting...");
+    EXPECT_TRUE(reconnecting.pauseFaces && reconnecting.stopEnabled && reconnecting.green)
+        << "only stopped, paused and playing change the faces, the stop button and the icon";
+}
