@@ -14,10 +14,10 @@ from desktop import Desktop, Station, own_address, stop, wait_until  # noqa: E40
 BUILD = os.environ.get("SONVALE_BUILD_DIR", os.path.join(ROOT, "build"))
 
 
-def build(*targets):
-    subprocess.run(["cmake", "-S", ROOT, "-B", BUILD, "-DCMAKE_BUILD_TYPE=RelWithDebInfo"], check=True,
+def build(*targets, directory=BUILD, options=()):
+    subprocess.run(["cmake", "-S", ROOT, "-B", directory, "-DCMAKE_BUILD_TYPE=RelWithDebInfo", *options], check=True,
                    stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", BUILD, "-j2", "--target", *targets], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", directory, "-j2", "--target", *targets], check=True, stdout=subprocess.DEVNULL)
 
 
 def cpu_seconds(pid):

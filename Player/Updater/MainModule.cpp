@@ -1,5 +1,6 @@
 #include "MainModule.h"
 
+#include "PatchSignature.h"
 #include "UpdaterPlatform.h"
 #include "XmlHttp.h"
 
@@ -85,7 +86,29 @@ QString GetTempDirectory(UpdaterPlatform& platform)
     return path;
 }
 
-void DownloadPatch(const QString& path, const Options& options)
+namespace {
+
+PatchSignature FetchSignature(const Options& options)
+{
+    GetLimits limits;
+    limits.maxBodyBytes = PatchSignature::MaxFileBytes;
+    limits.inactivityMs = options.inactivityTimeoutMs;
+    limits.deadlineMs = options.checkDeadlineMs;
+    HttpReply reply;
+    try {
+        reply = HttpGet(ServiceUrl(options, "/player/patch.exe.minisig"), limits, options.trusted);
+    } catch (const HttpError& error) {
+        throw SignatureError(std::string("no signature: ") + error.what());
+    }
+    if (reply.status != 200 || reply.body.isEmpty())
+        throw SignatureError(QStringLiteral("no signature (HTTP status %1, %2 bytes)")
+                .arg(reply.status).arg(reply.body.size()).toStdString());
+    return PatchSignature::Parse(reply.body);
+}
+
+} // namespace
+
+void DownloadPatch(const QString& path, const Options& options, const QString& installedVersion)
 {
     // Streamed into a temporary file beside the target and renamed over it
     // only once complete: whoever looks sees the old patch.exe or the whole
@@ -93,9 +116,12 @@ void DownloadPatch(const QString& path, const Options& options)
     QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
     if (!file.open())
         throw std::runtime_error("the patch file cannot be written");
-    // Start writing to disk while the download goes on.
+    // Start writing to disk while the download goes on; the hash is taken of
+    // the very bytes written.
+    PatchHash hash;
     qint64 writtenBack = 0;
     const auto write = [&](const QByteArray& chunk) {
+        hash.Add(chunk);
         if (file.write(chunk) != chunk.size())
             return false;
         if (file.pos() - writtenBack >= WritebackStepBytes && file.flush()) {
@@ -111,6 +137,13 @@ void DownloadPatch(const QString& path, const Options& options)
     const int status = HttpDownload(ServiceUrl(options, "/player/patch.exe"), write, limits, options.trusted);
     if (status != 200 || file.size() == 0)
         throw std::runtime_error("no patch");
+    // The file that is started is the file that was verified: it was created
+    // anew (O_EXCL) with mode 0600 and written only through this descriptor,
+    // so in a sticky temporary directory no other user can change, replace or
+    // rename it, here or once it is patch.exe. A refused patch goes with its
+    // temporary file.
+    if (!options.updateKey.isEmpty())
+        VerifyPatch(UpdateKey::Parse(options.updateKey), FetchSignature(options), hash.Final(), installedVersion);
     if (!file.flush() || std::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
         throw std::runtime_error("the patch file cannot be written");
     file.setAutoRemove(false);
@@ -135,7 +168,7 @@ void Main(UpdaterPlatform& platform, const Options& options)
         if (IsClientLatestVersion(version, options))
             return;
         const QString path = GetTempDirectory(platform) + QStringLiteral("patch.exe");
-        DownloadPatch(path, options);
+        DownloadPatch(path, options, version);
         OfferPatchInstall(path, platform);
     } catch (const std::exception& error) {
         // Every failure ends the updater without a word to the listener.

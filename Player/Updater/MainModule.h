@@ -22,6 +22,9 @@ struct Options {
     qint64 patchFloorBytesPerSecond = 10 * 1024;
     // Certificates an https service must chain to; empty: the system's store.
     QList<QSslCertificate> trusted;
+    // The station's update key (the base64 line of a minisign public key);
+    // when set, only a patch signed with it, naming a newer version, is offered.
+    QByteArray updateKey;
 };
 
 // Runs the whole flow; never throws.
@@ -33,7 +36,9 @@ bool IsClientLatestVersion(const QString& version, const Options& options);
 // when the reply is not well-formed XML or has no html/body.
 bool IsLatestReply(const QByteArray& reply);
 QString GetTempDirectory(UpdaterPlatform& platform);
-void DownloadPatch(const QString& path, const Options& options);
+// Downloads the patch to `path`; with an update key, only a patch whose
+// signature verifies ever gets there.
+void DownloadPatch(const QString& path, const Options& options, const QString& installedVersion);
 void OfferPatchInstall(const QString& path, UpdaterPlatform& platform);
 
 } // namespace MainModule

@@ -11,6 +11,10 @@
 #include <QIcon>
 #include <memory>
 
+#ifndef SONVALE_UPDATE_KEY
+#define SONVALE_UPDATE_KEY ""
+#endif
+
 namespace {
 
 const QtMessageHandler QtsOwnHandler = qInstallMessageHandler(nullptr);
@@ -49,6 +53,7 @@ int main(int argc, char** argv)
     MainModule::Options options;
     options.updateServiceHost = config.updateHost;
     options.trusted = TrustedWith(config.updateCa);
+    options.updateKey = QByteArrayLiteral(SONVALE_UPDATE_KEY);
     DesktopUpdaterPlatform platform(display);
     MainModule::Main(platform, options);
     return 0;

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -15,6 +16,66 @@
 #include <stdexcept>
 
 namespace {
+
+// A station's update key, made with the real minisign tool as a station
+// would, and signatures made with it.
+class StationKey {
+public:
+    StationKey()
+    {
+        EXPECT_EQ(::Run("minisign", {"-G", "-W", "-p", m_dir.filePath("key.pub"), "-s", m_dir.filePath("key.sec")}), 0);
+    }
+    QByteArray PublicLine() const
+    {
+        QFile file(m_dir.filePath("key.pub"));
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        return file.readAll().split('\n').value(1);
+    }
+    QByteArray Sign(const QByteArray& patch, const QString& trustedComment, bool legacy = false) const
+    {
+        QFile file(m_dir.filePath("patch"));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(patch);
+        file.close();
+        QStringList arguments{"-S", "-s", m_dir.filePath("key.sec"), "-m", file.fileName(), "-t", trustedComment, "-x",
+            m_dir.filePath("patch.minisig")};
+        if (legacy)
+            arguments << "-l";
+        EXPECT_EQ(::Run("minisign", arguments), 0);
+        QFile signature(m_dir.filePath("patch.minisig"));
+        EXPECT_TRUE(signature.open(QIODevice::ReadOnly));
+        return signature.readAll();
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// What the updater says of why it ended (its category, on for the test).
+class UpdaterLog {
+public:
+    UpdaterLog()
+    {
+        QLoggingCategory::setFilterRules("sonvale.updater=true");
+        s_lines = &lines;
+        m_previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString& text) {
+            if (s_lines && qstrcmp(context.category, "sonvale.updater") == 0)
+                *s_lines << text;
+        });
+    }
+    ~UpdaterLog()
+    {
+        qInstallMessageHandler(m_previous);
+        s_lines = nullptr;
+        QLoggingCategory::setFilterRules("sonvale.updater=false");
+    }
+    QString Last() const { return lines.value(lines.size() - 1); }
+    QStringList lines;
+
+private:
+    static inline QStringList* s_lines = nullptr;
+    QtMessageHandler m_previous;
+};
 
 const QString Question = "A new version of Radio Velmora Player is available. Would you like to install it?";
 const QString Note = "Please close and re-open the player at your earliest convenience.";
@@ -243,8 +304,11 @@ TEST_F(UpdaterFlow, OverHttpsTheServiceMustProveItselfAndNeverSendsUsBackToHttp)
     }
     options.trusted = TrustedWith(certificates.Authority());
     ASSERT_FALSE(options.trusted.isEmpty());
+    StationKey key;
+    options.updateKey = key.PublicLine();
     Check("false");
     Scenario("patch.body", "PATCH");
+    Scenario("sig.body", key.Sign("PATCH", "version=0100000059"));
 
     options.updateServiceHost = "https://" + address + ":8443";
     Run();
@@ -363,4 +427,60 @@ TEST(UpdaterDesktop, PatchIsStartedFromAnArgumentVectorNeverThroughAShell)
     qputenv("TMPDIR", dir.path().toUtf8() + "/does-not-exist");
     EXPECT_THROW(MainModule::GetTempDirectory(platform), std::runtime_error) << "a TMPDIR that is not there";
     qputenv("TMPDIR", tmp);
+}
+
+TEST_F(UpdaterFlow, ASignedBuildOffersOnlyAPatchTheStationSignedForANewerVersion)
+{
+    StationKey key, otherKey;
+    options.updateKey = key.PublicLine();
+    const QByteArray patch = "#!/bin/sh\necho patched\n";
+    const QByteArray good = key.Sign(patch, "version=0100000059");
+    Check("false");
+    Scenario("patch.body", patch);
+    Scenario("sig.body", good);
+    Run();
+    EXPECT_EQ(platform.log.size(), 3) << "signed for a newer version: asked, noted, started";
+    EXPECT_EQ(Patch(), patch);
+    QFile::remove(platform.tempPath + "patch.exe");
+    platform.log.clear();
+
+    const auto flipped = [](QByteArray bytes, qsizetype at) {
+        bytes[at] = char(bytes[at] ^ 0x01);
+        return bytes;
+    };
+    QList<QByteArray> lines = good.split('\n');
+    const QByteArray signatureBytes = QByteArray::fromBase64(lines[1]);
+    QByteArray otherSignature = good;
+    otherSignature.replace(lines[1], flipped(signatureBytes, 40).toBase64());
+    const struct {
+        const char* what;
+        QByteArray signature; // "-" for none at all
+        QByteArray served;    // the patch served, when not the one signed
+        const char* logged;
+    } refused[] = {
+        {"no signature", "-", {}, "no signature (HTTP status 404"},
+        {"an empty signature", "", {}, "no signature (HTTP status 200, 0 bytes)"},
+        {"a malformed file", "untrusted comment: x\nnot base64!\n", {}, "malformed signature file"},
+        {"another key", otherKey.Sign(patch, "version=0100000059"), {}, "signed by another key"},
+        {"a flipped byte in the patch", good, flipped(patch, 3), "the signature does not match the patch"},
+        {"a flipped byte in the signature", otherSignature, {}, "the signature does not match the patch"},
+        {"a trusted comment changed", QByteArray(good).replace("version=0100000059", "version=0100000099"), {},
+            "the trusted comment does not match its signature"},
+        {"no version", key.Sign(patch, "timestamp:1765280000 file:patch.exe"), {}, "names no version"},
+        {"an older version", key.Sign(patch, "version=0099999999"), {}, "not newer than the installed version"},
+        {"the installed version", key.Sign(patch, "version=0100000000"), {}, "not newer than the installed version"},
+        {"a legacy signature", key.Sign(patch, "version=0100000059", true), {}, "legacy signature"},
+        {"a file over its bound", "untrusted comment: " + QByteArray(9000, 'x') + "\n" + good, {}, "reply too large"},
+    };
+    UpdaterLog log;
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(scenario->filePath("sig.body"));
+        if (c.signature != "-")
+            Scenario("sig.body", c.signature);
+        Scenario("patch.body", c.served.isEmpty() ? patch : c.served);
+        Run();
+        ExpectSilentEndWithoutPatch();
+        EXPECT_TRUE(log.Last().contains(c.logged)) << log.Last().toStdString();
+    }
 }

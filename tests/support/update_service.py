@@ -13,6 +13,7 @@ Each request reads its answer from SCENARIO_DIR at that moment:
                              for up to a minute)
   check.size                 if present, the check body is this many bytes of padding instead
   check.location             if present, the check answers 302 with this Location
+  sig.body                   if present, the patch's signature (/player/patch.exe.minisig); else 404
 Every request line is appended to SCENARIO_DIR/requests.log; "last-byte" times (monotonic
 seconds) of patch replies go to SCENARIO_DIR/last-byte.
 """
@@ -53,6 +54,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.answer("check", b"<html><body>true</body></html>")
         elif self.path == "/player/patch.exe":
             self.answer("patch", b"")
+        elif self.path == "/player/patch.exe.minisig" and os.path.exists(os.path.join(SCENARIO, "sig.body")):
+            self.answer("sig", b"")
         else:
             self.reply(404, b"not found")
 
