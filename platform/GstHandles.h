@@ -4,6 +4,9 @@
 #include <memory>
 
 // Owning handles for GLib and GStreamer pointers.
+
+// From GIO, whose headers do not mix with Qt's keywords.
+typedef struct _GTlsDatabase GTlsDatabase;
 struct GstObjectUnref {
     void operator()(gpointer object) const { gst_object_unref(object); }
 };
@@ -12,6 +15,9 @@ struct GstMessageUnref {
 };
 struct GErrorFree {
     void operator()(GError* error) const { g_error_free(error); }
+};
+struct GObjectUnref {
+    void operator()(gpointer object) const { g_object_unref(object); }
 };
 struct GFree {
     void operator()(gpointer memory) const { g_free(memory); }
@@ -23,3 +29,4 @@ using GstPadPtr = std::unique_ptr<GstPad, GstObjectUnref>;
 using GstMessagePtr = std::unique_ptr<GstMessage, GstMessageUnref>;
 using GErrorPtr = std::unique_ptr<GError, GErrorFree>;
 using GCharPtr = std::unique_ptr<gchar, GFree>;
+using GTlsDatabasePtr = std::unique_ptr<GTlsDatabase, GObjectUnref>;

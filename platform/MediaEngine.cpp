@@ -1,3 +1,4 @@
+#include <gio/gio.h> // before Qt: its headers use the name "signals"
 #include "MediaEngine.h"
 
 #include "GstWarmUp.h"
@@ -7,6 +8,7 @@
 
 #include <QFile>
 #include <QSocketNotifier>
+#include <QTemporaryFile>
 #include <cmath>
 #include <malloc.h>
 #include <mutex>
@@ -109,15 +111,34 @@ GstPadProbeReturn OnSourceEvent(GstPad* pad, GstPadProbeInfo* info, gpointer)
     return GST_PAD_PROBE_REMOVE;
 }
 
-// The stream's source meets the station's own certificate authority, where
-// one is named; souphttpsrc then trusts it for https streams.
-void OnSourceSetup(GstElement*, GstElement* source, gpointer caFile)
+// The stream's source trusts what the playlist fetch trusts: the system's
+// store plus the station's own authority, where one is named. A TLS database
+// on the source works whichever libsoup GStreamer loads (libsoup 3 has no CA
+// file of its own to set).
+void OnSourceSetup(GstElement*, GstElement* source, gpointer tlsDatabase)
 {
-    const auto* ca = static_cast<const char*>(caFile);
-    if (*ca && HasProperty(source, "ssl-ca-file"))
-        g_object_set(source, "ssl-ca-file", ca, nullptr);
+    if (tlsDatabase && HasProperty(source, "tls-database"))
+        g_object_set(source, "tls-database", tlsDatabase, nullptr);
     if (GstPadPtr pad{gst_element_get_static_pad(source, "src")})
         gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, OnSourceEvent, nullptr, nullptr);
+}
+
+// A TLS database of the certificates given, kept in `pem` (read again
+// whenever it is used); none for an empty list (the system's own database is
+// then used).
+GTlsDatabasePtr TlsDatabaseOf(const QList<QSslCertificate>& certificates, QTemporaryFile& pem)
+{
+    if (certificates.isEmpty() || !pem.open())
+        return {};
+    for (const QSslCertificate& certificate : certificates)
+        pem.write(certificate.toPem());
+    pem.flush();
+    GError* error = nullptr;
+    GTlsDatabasePtr database{g_tls_file_database_new(QFile::encodeName(pem.fileName()).constData(), &error)};
+    GErrorPtr owned(error);
+    if (owned)
+        qWarning("station certificates: %s", owned->message);
+    return database;
 }
 
 } // namespace
@@ -132,8 +153,8 @@ MediaEngine::MediaEngine(EngineOptions options, QObject* parent)
     m_warmUp = std::jthread(WarmUpGStreamer);
     // A station that serves https under a certificate authority of its own
     // names it (a PEM file); the system's store is trusted besides.
-    m_caFile = QFile::encodeName(m_options.caFile);
     m_trusted = TrustedWith(m_options.caFile);
+    m_tlsDatabase = TlsDatabaseOf(m_trusted, m_anchors);
     m_retryTimer.setSingleShot(true);
     m_attemptTimer.setSingleShot(true);
     m_stallTimer.setSingleShot(true);
@@ -329,7 +350,7 @@ void MediaEngine::StartPipeline(const QUrl& stream)
     gst_util_set_object_arg(G_OBJECT(pipeline.get()), "flags", "audio");
     g_object_set(pipeline.get(), "uri", stream.toString(QUrl::FullyEncoded).toUtf8().constData(), "audio-sink", sink,
         "buffer-size", m_options.timings.bufferBytes, "buffer-duration", gint64(m_options.timings.bufferMs) * GST_MSECOND, nullptr);
-    g_signal_connect(pipeline.get(), "source-setup", G_CALLBACK(OnSourceSetup), m_caFile.data());
+    g_signal_connect(pipeline.get(), "source-setup", G_CALLBACK(OnSourceSetup), m_tlsDatabase.get());
     if (GstPadPtr pad{gst_element_get_static_pad(sink, "sink")})
         gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, OnFirstBuffer, sink, nullptr);
 

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QSslCertificate>
+#include <QTemporaryFile>
 #include <QTimer>
 #include <memory>
 #include <thread>
@@ -91,7 +92,8 @@ private:
     int m_state = Undefined;
 
     QPointer<BoundedGet> m_fetch;
-    QByteArray m_caFile;                // the station's own authority, if any
+    QTemporaryFile m_anchors;           // the same as a PEM file, for the stream's source
+    GTlsDatabasePtr m_tlsDatabase;      // on that file; none: the system's
     QList<QSslCertificate> m_trusted;   // for https playlists; empty: the system's store
     GstElementPtr m_pipeline;
     GstElement* m_gain = nullptr;       // the output's volume, owned by m_pipeline
