@@ -52,6 +52,10 @@ public:
     Quality CurrentQuality() const { return m_quality; }
     void SetVolume(int volume);
     int Volume() const;
+    // The machine's events, for the engine: the network became reachable or
+    // not; the machine is about to sleep (true) or has woken (false).
+    void SetNetworkReachable(bool reachable) { m_engine->SetNetworkReachable(reachable); }
+    void PrepareForSleep(bool sleeping) { m_engine->PrepareForSleep(sleeping); }
     // Ask the views to show the window, or to end the program.
     void Raise() { emit RaiseRequested(); }
     void Quit() { emit QuitRequested(); }

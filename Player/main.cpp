@@ -1,4 +1,6 @@
 // Sonvale: the Radio Velmora player.
+#include "CommandLine.h"
+#include "MachineEvents.h"
 #include "MainModule.h"
 #include "MprisService.h"
 #include "PlayerForm.h"
@@ -53,6 +55,11 @@ int main(int argc, char** argv)
     // the thread ends; a reconnecting player starts many. At a radio stream's
     // pace two arenas are never contended.
     mallopt(M_ARENA_MAX, 2);
+    if (const int status = AnswerCommandLine(argc, argv, QStringLiteral("Sonvale"), QStringLiteral("1.00.0058"),
+            QStringLiteral("Radio Velmora Player: plays the Radio Velmora internet station.\n"
+                           "Only one player runs per display; a second start shows the first one's window."));
+        status >= 0)
+        return status;
     // Global window positions, shaped windows and the window list need X11:
     // on a Wayland desktop the player runs as an X11 client.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
@@ -66,7 +73,13 @@ int main(int argc, char** argv)
         std::optional<MainModule::RunningPlayer> running = MainModule::Main(StationConfig::FromEnvironment());
         if (!running)
             return 0;
-        (new MprisService(*running->player, running->player.get()))->Register();
+        RadioPlayer& player = *running->player;
+        (new MprisService(player, &player))->Register();
+        auto* machine = new MachineEvents(&player);
+        QObject::connect(machine, &MachineEvents::NetworkReachable, &player, &RadioPlayer::SetNetworkReachable);
+        QObject::connect(machine, &MachineEvents::PrepareForSleep, &player, &RadioPlayer::PrepareForSleep);
+        QObject::connect(&player, &RadioPlayer::PlaybackStatusChanged, machine,
+            [machine, &player] { machine->SetPlaying(player.Status().playbackStatus == QLatin1String("Playing")); });
         QObject::connect(running->form.get(), &PlayerForm::Unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
         return app.exec();
     } catch (const std::exception& error) {

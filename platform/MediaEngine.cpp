@@ -79,7 +79,7 @@ GstElement* MakeAudioSink(const QByteArray& description)
 // The audio output: a volume element of our own in front of the sink. (With
 // playbin's soft volume, GStreamer 1.22 keeps one volume element alive after
 // every stream that has ended: a player that reconnects for weeks piles them up.)
-GstElement* MakeOutput(const QByteArray& sinkDescription, GstElement** volume)
+GstElement* MakeOutput(const QByteArray& sinkDescription, GstElement** volume, GstElement** audioSink)
 {
     GstElement* sink = MakeAudioSink(sinkDescription);
     GstElement* gain = gst_element_factory_make("volume", nullptr);
@@ -96,7 +96,47 @@ GstElement* MakeOutput(const QByteArray& sinkDescription, GstElement** volume)
         return nullptr;
     }
     *volume = gain;
+    *audioSink = sink;
     return output;
+}
+
+const char* FactoryName(GstElement* element)
+{
+    GstElementFactory* factory = element ? gst_element_get_factory(element) : nullptr;
+    return factory ? gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)) : "";
+}
+
+// The desktop's output chooses a real sink where it finds one, else one that
+// plays into nothing: no audio server, no sound card. An output given by
+// description is what was asked for.
+bool PlaysIntoNothing(GstElement* sink)
+{
+    if (g_strcmp0(FactoryName(sink), "autoaudiosink") != 0)
+        return false;
+    bool real = false;
+    GstIterator* children = gst_bin_iterate_elements(GST_BIN(sink));
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(children, &item) == GST_ITERATOR_OK) {
+        real = real || g_strcmp0(FactoryName(GST_ELEMENT(g_value_get_object(&item))), "fakesink") != 0;
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(children);
+    return !real;
+}
+
+// Whether an audio output can be opened now: the sink alone, made ready
+// (which connects to the audio server) and taken down again.
+bool OutputAvailable(const QByteArray& sinkDescription)
+{
+    GstElementPtr sink{MakeAudioSink(sinkDescription)};
+    if (!sink)
+        return false;
+    gst_object_ref_sink(sink.get());
+    const bool ready = gst_element_set_state(sink.get(), GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
+    const bool available = ready && !PlaysIntoNothing(sink.get());
+    gst_element_set_state(sink.get(), GST_STATE_NULL);
+    return available;
 }
 
 // The end of the stream reaches the sink only after the network buffer has
@@ -161,6 +201,8 @@ MediaEngine::MediaEngine(EngineOptions options, QObject* parent)
     connect(&m_retryTimer, &QTimer::timeout, this, &MediaEngine::StartAttempt);
     connect(&m_attemptTimer, &QTimer::timeout, this, &MediaEngine::AttemptFailed);
     connect(&m_stallTimer, &QTimer::timeout, this, &MediaEngine::StreamBroke);
+    m_outputProbe.setInterval(m_options.timings.outputProbeMs);
+    connect(&m_outputProbe, &QTimer::timeout, this, &MediaEngine::ProbeOutput);
 }
 
 MediaEngine::~MediaEngine()
@@ -193,7 +235,9 @@ void MediaEngine::SetTitle(const QString& title)
 void MediaEngine::setURL(const QString& url)
 {
     m_url = url;
-    const bool active = m_pipeline || m_fetch || m_retryTimer.isActive() || m_state == Paused;
+    const bool active = m_pipeline || m_fetch || m_retryTimer.isActive() || m_outputProbe.isActive() || m_asleep
+        || m_state == Paused;
+    m_asleep = false;
     if (active) {
         Teardown();
         SetState(Ready);
@@ -247,6 +291,7 @@ void MediaEngine::pause()
         SetState(Paused);
     } else if (m_state == Transitioning || m_state == Reconnecting) {
         Teardown();
+        m_asleep = false;
         SetState(Paused);
     }
 }
@@ -254,6 +299,7 @@ void MediaEngine::pause()
 void MediaEngine::stop()
 {
     Teardown();
+    m_asleep = false;
     m_hasPlayed = false;
     if (m_state != Stopped)
         SetState(Stopped);
@@ -262,6 +308,7 @@ void MediaEngine::stop()
 void MediaEngine::Connect()
 {
     Teardown();
+    m_asleep = false;
     m_hasPlayed = false;
     m_failures = 0;
     StartAttempt();
@@ -339,7 +386,8 @@ void MediaEngine::StartPipeline(const QUrl& stream)
 {
     GstElementPtr pipeline{gst_element_factory_make("playbin", nullptr)};
     GstElement* volume = nullptr;
-    GstElement* sink = MakeOutput(m_options.audioSink, &volume);
+    GstElement* audioSink = nullptr;
+    GstElement* sink = MakeOutput(m_options.audioSink, &volume, &audioSink);
     if (!pipeline || !sink) {
         Discard(sink);
         AttemptFailed();
@@ -361,6 +409,7 @@ void MediaEngine::StartPipeline(const QUrl& stream)
     connect(m_busNotifier.get(), &QSocketNotifier::activated, this, &MediaEngine::ReadBus);
     m_pipeline = std::move(pipeline);
     m_gain = volume;
+    m_sink = audioSink;
     m_buffering = false;
     m_audioSeen = false;
     m_queueTuned = false;
@@ -379,7 +428,10 @@ void MediaEngine::AttemptFailed()
     if (m_hasPlayed) {
         if (m_state != Reconnecting)
             SetState(Reconnecting);
-        m_retryTimer.start(ReconnectDelayMs(m_failures - 1, m_options.timings));
+        // While the network is known to be down nothing is tried: its
+        // return starts the next attempt.
+        if (!m_offline)
+            m_retryTimer.start(ReconnectDelayMs(m_failures - 1, m_options.timings));
     } else if (m_failures < m_options.timings.firstConnectAttempts) {
         m_retryTimer.start(m_options.timings.quickRetryMs * m_failures);
     } else {
@@ -407,11 +459,68 @@ void MediaEngine::StreamBroke()
         delay = std::max<qint64>(0, delay - m_sourceEnded.elapsed());
     Teardown();
     SetState(Reconnecting);
-    m_retryTimer.start(int(delay));
+    if (!m_offline)
+        m_retryTimer.start(int(delay));
+}
+
+void MediaEngine::OutputLost()
+{
+    // Like a broken stream, whatever played before: the listener wants sound,
+    // and it comes back by itself once there is an output to play to.
+    Teardown();
+    m_hasPlayed = true;
+    if (m_state != Reconnecting)
+        SetState(Reconnecting);
+    m_outputProbe.start();
+}
+
+void MediaEngine::ProbeOutput()
+{
+    if (!OutputAvailable(m_options.audioSink))
+        return;
+    m_outputProbe.stop();
+    m_failures = 0;
+    StartAttempt();
+}
+
+bool MediaEngine::WaitingToReconnect() const
+{
+    return m_state == Reconnecting && !m_pipeline && !m_fetch && !m_outputProbe.isActive() && !m_asleep;
+}
+
+void MediaEngine::SetNetworkReachable(bool reachable)
+{
+    const bool back = m_offline && reachable;
+    m_offline = !reachable;
+    if (m_offline && m_hasPlayed)
+        m_retryTimer.stop();
+    // Back: a waiting reconnect goes at once, its backoff started over.
+    if (back && WaitingToReconnect()) {
+        m_failures = 0;
+        StartAttempt();
+    }
+}
+
+void MediaEngine::PrepareForSleep(bool sleeping)
+{
+    const bool wanted = m_state == Playing || m_state == Buffering || m_state == Transitioning || m_state == Reconnecting;
+    if (sleeping && wanted) {
+        // The connection would not survive the night; the listener's wish does.
+        Teardown();
+        m_asleep = true;
+        m_hasPlayed = true;
+        if (m_state != Reconnecting)
+            SetState(Reconnecting);
+    } else if (!sleeping && m_asleep) {
+        m_asleep = false;
+        m_failures = 0;
+        StartAttempt();
+    }
 }
 
 void MediaEngine::Teardown()
 {
+    m_outputProbe.stop();
     m_retryTimer.stop();
     m_attemptTimer.stop();
     m_stallTimer.stop();
@@ -421,6 +530,7 @@ void MediaEngine::Teardown()
         gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
         m_bus.reset();
         m_gain = nullptr;
+        m_sink = nullptr;
         m_pipeline.reset();
         // GStreamer's threads leave their freed memory in malloc's per-thread
         // arenas; hand it back, or every reconnect keeps a little more.
@@ -460,6 +570,14 @@ void MediaEngine::HandleMessage(GstMessage* message)
 {
     switch (GST_MESSAGE_TYPE(message)) {
     case GST_MESSAGE_ERROR:
+        // The audio server went away or the device was unplugged: the
+        // output, not the stream, broke.
+        if (m_sink && (GST_MESSAGE_SRC(message) == GST_OBJECT(m_sink)
+                || gst_object_has_as_ancestor(GST_MESSAGE_SRC(message), GST_OBJECT(m_sink))))
+            OutputLost();
+        else
+            StreamBroke();
+        break;
     case GST_MESSAGE_EOS:
         StreamBroke();
         break;
@@ -511,6 +629,10 @@ void MediaEngine::HandleMessage(GstMessage* message)
     }
     case GST_MESSAGE_APPLICATION:
         if (gst_message_has_name(message, FirstAudioMessage)) {
+            if (PlaysIntoNothing(m_sink)) {
+                OutputLost();
+                break;
+            }
             m_audioSeen = true;
             // The connection works: from here the attempt only guards against
             // buffering that never completes.

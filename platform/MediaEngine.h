@@ -23,7 +23,8 @@ struct EngineTimings {
     int reconnectAttemptMs = 10000;    // one reconnect attempt
     int stallMs = 10000;               // buffering that does not recover has broken the stream
     int backoffBaseMs = 1000;          // first reconnect delay, doubled after every failure
-    int backoffCapMs = 30000;          // the longest reconnect delay
+    int backoffCapMs = 10000;          // the longest reconnect delay
+    int outputProbeMs = 1000;          // how often a lost audio output is looked for
     // A pause longer than this resumes on a fresh connection: the server may
     // have dropped a listener that stopped reading, and radio resumes live anyway.
     int resumeOnSameConnectionMs = 10000;
@@ -58,6 +59,8 @@ public:
     int volume() const override { return m_volume; }
     void setVolume(int value) override;
     int playState() const override { return m_state; }
+    void SetNetworkReachable(bool reachable) override;
+    void PrepareForSleep(bool sleeping) override;
 
     // Delay before the next reconnect attempt after `failures` failed ones:
     // the base, doubled after each failure, never more than the cap.
@@ -79,6 +82,9 @@ private:
     void StartPipeline(const QUrl& stream);
     void AttemptFailed();
     void StreamBroke();
+    void OutputLost();
+    void ProbeOutput();
+    bool WaitingToReconnect() const;
     void Teardown();
     void MaybePlaying();
     void ReadBus();
@@ -97,6 +103,7 @@ private:
     QList<QSslCertificate> m_trusted;   // for https playlists; empty: the system's store
     GstElementPtr m_pipeline;
     GstElement* m_gain = nullptr;       // the output's volume, owned by m_pipeline
+    GstElement* m_sink = nullptr;       // the audio sink, owned by m_pipeline
     GstBusPtr m_bus;
     std::unique_ptr<QSocketNotifier> m_busNotifier;
 
@@ -107,11 +114,14 @@ private:
     bool m_queueTuned = false;   // this connection's network buffer got its start threshold
     quint64 m_generation = 0;    // bumped at every teardown; deferred work checks it
     int m_failures = 0;          // failed attempts in a row
+    bool m_offline = false;      // the network is known to be down
+    bool m_asleep = false;       // the machine sleeps; wake reconnects
     QElapsedTimer m_pausedFor;
     QElapsedTimer m_resumedAt;   // a break soon after a resume reconnects quietly
     QElapsedTimer m_sourceEnded; // the server ended the stream; the buffer still plays
     QTimer m_retryTimer;
     QTimer m_attemptTimer;       // an attempt that neither plays nor fails in time has failed
     QTimer m_stallTimer;         // buffering that does not recover has broken the stream
+    QTimer m_outputProbe;        // the audio output is gone: looks for it again
     std::jthread m_warmUp;
 };

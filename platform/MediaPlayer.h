@@ -38,6 +38,11 @@ public:
     virtual void setVolume(int value) = 0;
     virtual int playState() const = 0;
 
+    // The machine around the player: the network became reachable or not;
+    // the machine is about to sleep (true) or has woken (false).
+    virtual void SetNetworkReachable(bool) {}
+    virtual void PrepareForSleep(bool) {}
+
 signals:
     void PlayStateChange(int NewState);
     // The stream's title (ICY "StreamTitle"); empty at every new connection

@@ -1,6 +1,7 @@
 // updater: checks whether the installed Radio Velmora Player is the latest and
 // offers the patch if it is not. It has no window and says nothing on failure.
 #include "BoundedGet.h"
+#include "CommandLine.h"
 #include "MainModule.h"
 #include "StationConfig.h"
 #include "UpdaterPlatform.h"
@@ -32,6 +33,11 @@ void OwnMessagesOnly(QtMsgType type, const QMessageLogContext& context, const QS
 
 int main(int argc, char** argv)
 {
+    if (const int status = AnswerCommandLine(argc, argv, QStringLiteral("updater"), QStringLiteral("1.00.0049"),
+            QStringLiteral("Radio Velmora Updater: offers the newest Radio Velmora Player when there is one.\n"
+                           "It has no window and says nothing when it fails."));
+        status >= 0)
+        return status;
     qInstallMessageHandler(OwnMessagesOnly);
     bool display = !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     std::unique_ptr<QCoreApplication> app;

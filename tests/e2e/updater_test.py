@@ -12,6 +12,27 @@ UPDATER = os.environ.get("SONVALE_UPDATER", "build/Player/Updater/updater")
 TITLE = "Radio Velmora Updater"
 
 
+PLAYER = os.environ.get("SONVALE_PLAYER", "build/Player/Sonvale")
+
+
+class CommandLines(unittest.TestCase):
+    def test_help_and_version_answer_without_a_display_and_anything_else_is_an_error(self):
+        env = dict(os.environ, DISPLAY="", WAYLAND_DISPLAY="", SONVALE_UPDATE_HOST="127.0.0.1:9",
+                   SONVALE_STREAM_HOST="127.0.0.1")
+        for program, name, version in ((PLAYER, "Sonvale", "1.00.0058"), (UPDATER, "updater", "1.00.0049")):
+            run = lambda *args: subprocess.run([program, *args], env=env, capture_output=True, text=True, timeout=30)
+            answer = run("--version")
+            self.assertEqual((answer.returncode, answer.stdout), (0, f"{name} {version}\n"), answer.stderr)
+            answer = run("--help")
+            self.assertEqual(answer.returncode, 0, answer.stderr)
+            self.assertTrue(answer.stdout.startswith(f"Usage: {name} [options]"), answer.stdout)
+            self.assertIn("--version", answer.stdout)
+            for wrong in (["--bogus"], ["station.example"]):
+                answer = run(*wrong)
+                self.assertEqual(answer.returncode, 2, wrong)
+                self.assertIn(f"Usage: {name} [--help] [--version]", answer.stderr)
+
+
 class UpdaterOnADesktop(unittest.TestCase):
     def setUp(self):
         self.desktop = Desktop(with_tray=False)

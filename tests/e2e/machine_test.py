@@ -1,0 +1,238 @@
+"""The player on a machine like a listener's: a PulseAudio server of its own that dies and comes back
+(or is not there yet when play is pressed), NetworkManager and logind on a system bus of their own
+(python3-dbusmock) whose network goes and comes and whose machine sleeps and wakes. What reaches the
+audio server's output is recorded, and the time from each return to sound is measured."""
+import array
+import os
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+import dbus
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from desktop import Desktop, Station, frequency, own_address, stop, wait_until  # noqa: E402
+
+PLAYER = os.environ.get("SONVALE_PLAYER", "build/Player/Sonvale")
+MOCK = "org.freedesktop.DBus.Mock"
+NM_DISCONNECTED, NM_CONNECTED_GLOBAL = 20, 70
+
+
+def bus_daemon():
+    daemon = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1",
+                               "--address=unix:tmpdir=/tmp"], stdout=subprocess.PIPE, text=True)
+    return daemon, daemon.stdout.readline().strip()
+
+
+class SystemBus:
+    """A bus standing in for the system bus, with logind and NetworkManager mocked on it."""
+
+    def __init__(self):
+        self.daemon, self.address = bus_daemon()
+        env = dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS=self.address)
+        self.mocks = [subprocess.Popen([sys.executable, "-m", "dbusmock", "--system", "--template", name], env=env,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                      for name in ("logind", "networkmanager")]
+        self.bus = dbus.bus.BusConnection(self.address)
+        for name in ("org.freedesktop.login1", "org.freedesktop.NetworkManager"):
+            if not wait_until(lambda: self.bus.name_has_owner(name), 20):
+                raise RuntimeError(f"{name} did not start")
+        self.login = self.bus.get_object("org.freedesktop.login1", "/org/freedesktop/login1")
+        self.network = self.bus.get_object("org.freedesktop.NetworkManager", "/org/freedesktop/NetworkManager")
+
+    def network_state(self, state):
+        self.network.SetGlobalConnectionState(dbus.UInt32(state), dbus_interface=MOCK)
+
+    def sleep(self, sleeping):
+        self.login.EmitSignal("org.freedesktop.login1.Manager", "PrepareForSleep", "b", [sleeping], dbus_interface=MOCK)
+
+    def delay_locks(self):
+        return [str(i[1]) for i in self.login.ListInhibitors(dbus_interface="org.freedesktop.login1.Manager")
+                if str(i[0]) == "sleep" and str(i[3]) == "delay"]
+
+    def close(self):
+        self.bus.close()
+        for mock in self.mocks:
+            stop(mock)
+        stop(self.daemon)
+        self.daemon.stdout.close()
+
+
+class AudioServer:
+    """PulseAudio of the test's own with one null output, and a recording of what reaches it."""
+
+    def __init__(self):
+        self.dir = tempfile.mkdtemp(prefix="sonvale-pulse-")
+        self.socket = os.path.join(self.dir, "native")
+        with open(os.path.join(self.dir, "default.pa"), "w") as f:
+            f.write(f"load-module module-native-protocol-unix auth-anonymous=1 socket={self.socket}\n"
+                    "load-module module-null-sink sink_name=heard\nset-default-sink heard\n")
+        self.env = dict(os.environ, PULSE_SERVER=f"unix:{self.socket}", HOME=self.dir, XDG_RUNTIME_DIR=self.dir)
+        self.server = self.recorder = None
+        self.recording = os.path.join(self.dir, "heard.raw")
+
+    def start(self):
+        self.server = subprocess.Popen(["pulseaudio", "-n", "-F", os.path.join(self.dir, "default.pa"), "--daemonize=no",
+                                        "--exit-idle-time=-1", "--use-pid-file=no", "--system=false",
+                                        "--log-level=error"], env=self.env, stdout=subprocess.DEVNULL)
+        if not wait_until(lambda: subprocess.run(["pactl", "info"], env=self.env, capture_output=True).returncode == 0, 20):
+            raise RuntimeError("pulseaudio did not start")
+        with open(self.recording, "wb") as out:  # each server's recording starts anew
+            self.recorder = subprocess.Popen(["parec", "-d", "heard.monitor", "--format=s16le", "--rate=44100",
+                                              "--channels=1", "--latency-msec=20"], env=self.env, stdout=out)
+
+    def kill(self):
+        for process in (self.recorder, self.server):
+            if process and process.poll() is None:
+                process.kill()
+                process.wait()
+        self.server = self.recorder = None
+
+    def sounding(self):
+        """Whether the last 0.2 s recorded are sound, not silence."""
+        size = os.path.getsize(self.recording) if os.path.exists(self.recording) else 0
+        if size < 17640:
+            return False
+        with open(self.recording, "rb") as f:
+            f.seek(size - 17640 - size % 2)
+            samples = array.array("h", f.read(17640))
+        return sum(s * s for s in samples) / len(samples) > 1000 ** 2
+
+
+class PlayerOnAListenersMachine(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.station = Station(own_address(8))
+        cls.desktop = Desktop(with_tray=False)
+        cls.system = SystemBus()
+        cls.session, cls.session_address = bus_daemon()
+        cls.audio = AudioServer()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.audio.kill()
+        stop(cls.session)
+        cls.session.stdout.close()
+        cls.system.close()
+        cls.desktop.close()
+        cls.station.close()
+
+    def setUp(self):
+        self.system.network_state(NM_CONNECTED_GLOBAL)
+        self.log = tempfile.mktemp(prefix="sonvale-machine-", suffix=".log")
+        self.player = None
+
+    def tearDown(self):
+        stop(self.player)
+        self.audio.kill()
+        if os.path.exists(self.log):
+            if self._outcome.success is False or any(t is self for t, _ in self._outcome.result.failures):
+                with open(self.log, errors="replace") as log:
+                    sys.stderr.write(log.read())
+            os.remove(self.log)
+
+    def start_player(self):
+        env = {"SONVALE_STREAM_HOST": self.station.address, "PULSE_SERVER": self.audio.env["PULSE_SERVER"],
+               "DBUS_SYSTEM_BUS_ADDRESS": self.system.address, "DBUS_SESSION_BUS_ADDRESS": self.session_address,
+               "QT_LOGGING_RULES": "sonvale.player.info=true"}
+        self.player = self.desktop.start([PLAYER], env=env, log=self.log)
+        self.assertTrue(wait_until(lambda: self.mpris() == "Stopped", 20))
+
+    def mpris(self):
+        return self.desktop.run(["playerctl", "--player=sonvale", "status"],
+                                env_extra={"DBUS_SESSION_BUS_ADDRESS": self.session_address}).stdout.strip()
+
+    def play(self):
+        self.desktop.run(["playerctl", "--player=sonvale", "play"],
+                         env_extra={"DBUS_SESSION_BUS_ADDRESS": self.session_address})
+
+    def label(self):
+        """The window's status text, as the player logs it."""
+        with open(self.log, errors="replace") as log:
+            texts = [line.split("status: ", 1)[1].strip().strip('"') for line in log if "status: " in line]
+        return texts[-1] if texts else "Ready"
+
+    def time_to_sound(self, timeout=20):
+        began = time.monotonic()
+        self.assertTrue(wait_until(self.audio.sounding, timeout, interval=0.05), "no sound came back")
+        return time.monotonic() - began
+
+    def expect_heard(self):
+        self.assertTrue(wait_until(self.audio.sounding, 20, interval=0.05))
+        time.sleep(0.6)
+        self.assertAlmostEqual(frequency(self.audio.recording, 0.5), 880, delta=15)
+
+    def test_the_audio_server_goes_and_comes_back_and_is_not_there_at_first(self):
+        self.start_player()
+        self.play()
+        self.assertTrue(wait_until(lambda: self.label() == "Reconnecting...", 15), self.label())
+        time.sleep(2)
+        self.assertEqual((self.label(), self.mpris()), ("Reconnecting...", "Playing"),
+                         "with no audio server nothing claims to play")
+        self.audio.start()
+        sys.stderr.write(f"play with no audio server: sound {self.time_to_sound():.2f} s after it came\n")
+        self.expect_heard()
+        self.assertEqual(self.label(), "Playing (Low Quality)")
+
+        for outage in (2, 5):
+            self.audio.kill()
+            self.assertTrue(wait_until(lambda: self.label() == "Reconnecting...", 10), self.label())
+            time.sleep(outage)
+            self.assertEqual((self.label(), self.mpris()), ("Reconnecting...", "Playing"))
+            self.audio.start()
+            sys.stderr.write(f"audio server away {outage} s: sound {self.time_to_sound():.2f} s after it came back\n")
+            self.expect_heard()
+
+    def test_no_attempts_while_the_network_is_down_and_sound_as_soon_as_it_is_back(self):
+        self.audio.start()
+        self.start_player()
+        self.play()
+        self.expect_heard()
+        for outage in (4, 12):
+            self.station.drop("velmora32")
+            self.system.network_state(NM_DISCONNECTED)
+            self.assertTrue(wait_until(lambda: self.label() == "Reconnecting...", 15), self.label())
+            requests = self.playlist_requests()
+            time.sleep(outage)
+            self.assertEqual(self.playlist_requests(), requests, "no attempt while the network is down")
+            self.assertEqual(self.mpris(), "Playing")
+            # The station is there again well before the network: what is measured is the network's return.
+            self.station.restore("velmora32")
+            time.sleep(3)
+            self.assertEqual(self.playlist_requests(), requests, "no attempt while the network is down")
+            self.system.network_state(NM_CONNECTED_GLOBAL)
+            sys.stderr.write(f"network down {outage} s: sound {self.time_to_sound():.2f} s after it came back\n")
+            self.expect_heard()
+
+    def test_sleep_drops_the_stream_and_wake_brings_it_back(self):
+        self.audio.start()
+        self.start_player()
+        self.assertEqual(self.system.delay_locks(), [], "no lock while stopped")
+        self.play()
+        self.expect_heard()
+        self.assertTrue(wait_until(lambda: self.system.delay_locks() == ["Radio Velmora Player"], 10),
+                        self.system.delay_locks())
+        self.system.sleep(True)
+        self.assertTrue(wait_until(lambda: not self.audio.sounding(), 10), "the stream was dropped before sleep")
+        self.assertTrue(wait_until(lambda: self.system.delay_locks() == [], 10), "the lock lets the machine sleep")
+        time.sleep(2)
+        self.system.sleep(False)
+        sys.stderr.write(f"wake: sound {self.time_to_sound():.2f} s after it\n")
+        self.expect_heard()
+        self.assertTrue(wait_until(lambda: self.system.delay_locks() == ["Radio Velmora Player"], 10))
+        self.desktop.run(["playerctl", "--player=sonvale", "pause"],
+                         env_extra={"DBUS_SESSION_BUS_ADDRESS": self.session_address})
+        self.assertTrue(wait_until(lambda: self.system.delay_locks() == [], 10), "released on pause")
+
+    def playlist_requests(self):
+        try:
+            with open(os.path.join(self.station.dir, "log", "access.log"), errors="replace") as log:
+                return log.read().count("GET /velmora32.m3u ")
+        except FileNotFoundError:
+            return 0
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
