@@ -60,6 +60,38 @@ class SystemBus:
         self.daemon.stdout.close()
 
 
+class Portal:
+    """The desktop portal's Inhibit, mocked on the session bus; its calls are recorded."""
+    REQUEST = "/org/freedesktop/portal/desktop/request/1_1/sonvale"
+
+    def __init__(self, address):
+        env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=address)
+        self.mock = subprocess.Popen([sys.executable, "-m", "dbusmock", "org.freedesktop.portal.Desktop",
+                                      "/org/freedesktop/portal/desktop", "org.freedesktop.portal.Inhibit"], env=env,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.bus = dbus.bus.BusConnection(address)
+        if not wait_until(lambda: self.bus.name_has_owner("org.freedesktop.portal.Desktop"), 20):
+            raise RuntimeError("the portal mock did not start")
+        desktop = self.bus.get_object("org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop")
+        desktop.AddMethod("org.freedesktop.portal.Inhibit", "Inhibit", "sua{sv}", "o",
+                          f"ret = dbus.ObjectPath('{self.REQUEST}')", dbus_interface=MOCK)
+        desktop.AddObject(self.REQUEST, "org.freedesktop.portal.Request", {},
+                          [("Close", "", "", "")], dbus_interface=MOCK)
+        self.desktop = desktop
+        self.request = self.bus.get_object("org.freedesktop.portal.Desktop", self.REQUEST)
+
+    def inhibits(self):
+        """The flags of every Inhibit so far."""
+        return [int(args[1]) for _, method, args in self.desktop.GetCalls(dbus_interface=MOCK) if method == "Inhibit"]
+
+    def closes(self):
+        return len(self.request.GetCalls(dbus_interface=MOCK))
+
+    def close(self):
+        self.bus.close()
+        stop(self.mock)
+
+
 class AudioServer:
     """PulseAudio of the test's own with one null output, and a recording of what reaches it."""
 
@@ -108,11 +140,13 @@ class PlayerOnAListenersMachine(unittest.TestCase):
         cls.desktop = Desktop(with_tray=False)
         cls.system = SystemBus()
         cls.session, cls.session_address = bus_daemon()
+        cls.portal = Portal(cls.session_address)
         cls.audio = AudioServer()
 
     @classmethod
     def tearDownClass(cls):
         cls.audio.kill()
+        cls.portal.close()
         stop(cls.session)
         cls.session.stdout.close()
         cls.system.close()
@@ -214,6 +248,7 @@ class PlayerOnAListenersMachine(unittest.TestCase):
         self.expect_heard()
         self.assertTrue(wait_until(lambda: self.system.delay_locks() == ["Radio Velmora Player"], 10),
                         self.system.delay_locks())
+        self.assertEqual(self.portal.inhibits(), [4], "the desktop is asked not to suspend for idleness")
         self.system.sleep(True)
         self.assertTrue(wait_until(lambda: not self.audio.sounding(), 10), "the stream was dropped before sleep")
         self.assertTrue(wait_until(lambda: self.system.delay_locks() == [], 10), "the lock lets the machine sleep")
@@ -225,6 +260,8 @@ class PlayerOnAListenersMachine(unittest.TestCase):
         self.desktop.run(["playerctl", "--player=sonvale", "pause"],
                          env_extra={"DBUS_SESSION_BUS_ADDRESS": self.session_address})
         self.assertTrue(wait_until(lambda: self.system.delay_locks() == [], 10), "released on pause")
+        self.assertTrue(wait_until(lambda: self.portal.closes() == 1, 10), "the idle inhibitor too")
+        self.assertEqual(self.portal.inhibits(), [4], "one inhibitor, held through sleep and wake")
 
     def playlist_requests(self):
         try:
