@@ -1,10 +1,12 @@
 #include "ImageButton.h"
 
 #include "ButtonHelper.h"
+#include "ImageButtonAccessible.h"
 #include "PictureBox.h"
 #include "Picture.h"
 #include "PropertyBag.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
@@ -27,6 +29,9 @@ ImageButton::ImageButton(QWidget* parent)
     : QWidget(parent)
 {
     resize(56, 52);
+    // Reached with Tab, never taken by a click: the mouse behaves as before.
+    setFocusPolicy(Qt::TabFocus);
+    ImageButtonAccessible::Install();
 }
 
 ImageButton::~ImageButton()
@@ -139,10 +144,56 @@ void ImageButton::ReadProperties(const PropertyBag& bag, bool userMode)
 
 void ImageButton::paintEvent(QPaintEvent*)
 {
-    if (m_face.isNull())
-        return;
     QPainter painter(this);
-    painter.drawPixmap(0, 0, m_face);
+    if (!m_face.isNull())
+        painter.drawPixmap(0, 0, m_face);
+    if (m_keyboardFocus && hasFocus()) {
+        // A dotted outline around the face, in the skin's dark grey.
+        QPen dots(QColor(64, 64, 64), 1, Qt::DotLine);
+        painter.setPen(dots);
+        const QRect face = m_face.isNull() ? rect() : rect().intersected(QRect(QPoint(0, 0), m_face.deviceIndependentSize().toSize()));
+        painter.drawRect(face.adjusted(2, 2, -3, -3));
+    }
+}
+
+void ImageButton::Press()
+{
+    if (m_radioButtonMode) {
+        DeselectOthers();
+        SetImage(m_downImage);
+    }
+    // A Click handler may close the whole window.
+    QPointer<ImageButton> self(this);
+    emit Click();
+    if (self && m_radioButtonMode)
+        m_checked = true;
+}
+
+void ImageButton::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if ((key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) && !event->isAutoRepeat()) {
+        Press();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void ImageButton::focusInEvent(QFocusEvent* event)
+{
+    const Qt::FocusReason reason = event->reason();
+    m_keyboardFocus = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason;
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void ImageButton::focusOutEvent(QFocusEvent* event)
+{
+    // Focus that only left for a popup comes back as it was.
+    if (event->reason() != Qt::PopupFocusReason)
+        m_keyboardFocus = false;
+    update();
+    QWidget::focusOutEvent(event);
 }
 
 void ImageButton::mousePressEvent(QMouseEvent* event)
@@ -175,13 +226,7 @@ void ImageButton::mouseReleaseEvent(QMouseEvent* event)
         SetImage(m_upImage);
     else if (!clicked)
         SetImage(m_checked ? m_downImage : m_upImage);
-    if (!clicked)
-        return;
-    if (m_radioButtonMode)
-        DeselectOthers();
-    // A Click handler may close the whole window.
-    QPointer<ImageButton> self(this);
-    emit Click();
-    if (self && m_radioButtonMode)
-        m_checked = true;
+    if (clicked)
+        Press();
 }
+

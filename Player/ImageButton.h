@@ -39,6 +39,9 @@ public:
     void SetChecked(bool vNewValue);
 
     void SetImage(const QPixmap& image);
+    // What a click does, from the keyboard or an assistive technology: one
+    // Click (in radio mode the button becomes the checked one).
+    void Press();
     Q_INVOKABLE void DrawHover();
     Q_INVOKABLE void DrawNormal();
     Q_INVOKABLE void Deselect();
@@ -59,6 +62,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     // Enabling shows the up face, disabling the disabled one.
     void changeEvent(QEvent* event) override;
+    // Space and Enter press the focused button; the mark of keyboard focus
+    // shows only when focus came from the keyboard.
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -76,4 +84,5 @@ private:
     bool m_checked = false;
     bool m_hooked = false;
     bool m_leftPressed = false;
+    bool m_keyboardFocus = false;
 };

@@ -16,6 +16,7 @@
 #include <QCursor>
 #include <QFile>
 #include <QJsonArray>
+#include <QKeyEvent>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -169,7 +170,10 @@ void PlayerForm::BuildFromDesign(const QString& designFile)
                     holder->SetIcon(QIcon(QStringLiteral(":/skin/") + file));
                 widget = holder;
             } else if (kind == "Label") {
-                auto* label = new QLabel(c["caption"].toString(), parent);
+                auto* label = new QLabel(parent);
+                // The window's status to assistive technologies, known before its first text.
+                label->setProperty("AccessibleStatus", c["accessibleRole"].toString() == QLatin1String("status"));
+                label->setText(c["caption"].toString());
                 const QJsonObject f = c["font"].toObject();
                 QFont font(f["name"].toString());
                 font.setPointSizeF(f["size"].toDouble());
@@ -234,12 +238,28 @@ void PlayerForm::BuildFromDesign(const QString& designFile)
     lowSpeedMenuItem = binding.Bind<QAction>("lowSpeedMenuItem");
     exitMenuItem = binding.Bind<QAction>("exitMenuItem");
     binding.Finish();
+
+    // Pictures kept for later are not shown, and say so to assistive
+    // technologies; every button has its name as a tool tip.
+    for (QWidget* kept : std::initializer_list<QWidget*>{greenIcon, redIcon, playHoverImage, pauseHoverImage, pauseImage,
+             playImage, Picture1})
+        kept->hide();
+    const auto caption = [](QAction* item) { return item->text().remove(QLatin1Char('&')); };
+    const std::pair<ImageButton*, QString> names[] = {{stopImageButton, caption(stopMenuItem)},
+        {lowSpeedImageButton, caption(lowSpeedMenuItem)}, {highSpeedImageButton, caption(highSpeedMenuItem)},
+        {minimiseImageButton, QStringLiteral("Minimise")}, {closeImageButton, QStringLiteral("Close")}};
+    for (const auto& [button, name] : names) {
+        button->setAccessibleName(name);
+        button->setToolTip(name);
+    }
 }
 
 void PlayerForm::ConnectHandlers()
 {
     connect(&m_player, &RadioPlayer::StateReported, this, &PlayerForm::RenderState);
     connect(&m_player, &RadioPlayer::TitleChanged, this, &PlayerForm::RenderTrayTip);
+    connect(&m_player, &RadioPlayer::ProblemChanged, this, &PlayerForm::RenderNames);
+    connect(&m_player, &RadioPlayer::ProblemChanged, this, &PlayerForm::RenderTrayTip);
     connect(&m_player, &RadioPlayer::QualityChanged, this, &PlayerForm::RenderQuality);
     connect(&m_player, &RadioPlayer::RaiseRequested, this, &PlayerForm::ShowForm);
     connect(&m_player, &RadioPlayer::QuitRequested, this, &QWidget::close);
@@ -288,6 +308,7 @@ void PlayerForm::Load()
     TwipsPerPixelY = TwipsPerPixelFor(logicalDpiY());
     setWindowTitle(QString::fromLatin1(WindowTitle));
     stopImageButton->setEnabled(false);
+    RenderNames();
     ShellTrayAdd(redIcon->Icon());
     HookWindow();
 }
@@ -324,7 +345,18 @@ void PlayerForm::RenderState(int state)
     }
     statusLabel->setText(status.text);
     qCInfo(lcPlayer) << "status:" << status.text;
+    RenderNames();
     RenderTrayTip();
+}
+
+void PlayerForm::RenderNames()
+{
+    // Named for what a press does now.
+    const QString name = m_player.Status().pauseFaces ? QStringLiteral("Pause") : QStringLiteral("Play");
+    playPauseImageButton->setAccessibleName(name);
+    const QString problem = m_player.Problem();
+    playPauseImageButton->setToolTip(problem.isEmpty() ? name : name + QLatin1Char('\n') + problem);
+    playPauseImageButton->setAccessibleDescription(problem);
 }
 
 void PlayerForm::RenderTrayTip()
@@ -376,6 +408,20 @@ void PlayerForm::ShowPopupMenu(Qt::MouseButton button)
     openMenuItem->setVisible(!isVisible());
     if (button == Qt::RightButton)
         contextMenu->exec(QCursor::pos());
+}
+
+void PlayerForm::keyPressEvent(QKeyEvent* event)
+{
+    const bool menuKey = event->key() == Qt::Key_Menu
+        || (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier);
+    if (!menuKey) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    openMenuItem->setVisible(!isVisible());
+    // At the focused button, or at the window; the arrow keys go on from there.
+    const QWidget* at = focusWidget() && focusWidget() != this ? focusWidget() : this;
+    contextMenu->exec(at->mapToGlobal(QPoint(at->width() / 2, at->height() / 2)));
 }
 
 void PlayerForm::paintEvent(QPaintEvent*)

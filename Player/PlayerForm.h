@@ -52,6 +52,8 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // The Menu key and Shift+F10 open the popup menu at the window.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void BuildFromDesign(const QString& designFile);
@@ -62,6 +64,7 @@ private:
     void RenderQuality();
     void RenderState(int state);
     void RenderTrayTip();
+    void RenderNames();
     void Minimise();
     void Picture1_MouseDown(int Button, int Shift, float X, float Y);
     void Picture1_MouseMove(int Button, int Shift, float X, float Y);

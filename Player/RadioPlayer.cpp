@@ -81,6 +81,7 @@ void RadioPlayer::PlayPause()
     // Set before the engine hears of it: the states it reports at once are
     // already those of a wanted stream.
     SetWantsPlayback(true);
+    SetUnreachable(false);
     const QString address = m_quality == Quality::High ? m_config.HighQualityAddress() : m_config.LowQualityAddress();
     // The same address is left alone, so that a paused stream resumes.
     if (m_engine->URL() != address) {
@@ -105,6 +106,7 @@ void RadioPlayer::Pause()
 void RadioPlayer::Stop()
 {
     SetWantsPlayback(false);
+    SetUnreachable(false);
     SetTitle(QString());
     m_engine->stop();
 }
@@ -128,10 +130,29 @@ int RadioPlayer::Volume() const
     return m_engine->volume();
 }
 
+QString RadioPlayer::UnreachableText()
+{
+    return QStringLiteral("Radio Velmora can't be reached right now.");
+}
+
 QString RadioPlayer::TrayTip() const
 {
-    const bool named = m_status.state == Playing && !m_title.isEmpty();
-    return QString::fromLatin1(PlayerName) + (named ? QLatin1Char('\n') + m_title : QString());
+    QString second;
+    if (m_status.state == Playing)
+        second = m_title;
+    else if (m_status.state == Reconnecting && m_wantsPlayback)
+        second = m_status.text;
+    else if (m_unreachable)
+        second = UnreachableText();
+    return QString::fromLatin1(PlayerName) + (second.isEmpty() ? QString() : QLatin1Char('\n') + second);
+}
+
+void RadioPlayer::SetUnreachable(bool unreachable)
+{
+    if (unreachable == m_unreachable)
+        return;
+    m_unreachable = unreachable;
+    emit ProblemChanged();
 }
 
 void RadioPlayer::OnPlayStateChange(int state)
@@ -140,6 +161,12 @@ void RadioPlayer::OnPlayStateChange(int state)
     // A new connection, or none: what was said of the last stream is gone.
     if (state == Stopped || state == Transitioning || state == Reconnecting)
         SetTitle(QString());
+    // A play that ends in Stopped by itself could not reach the station, or
+    // lost it for good: say so until the next play.
+    if (state == Stopped && m_wantsPlayback)
+        SetUnreachable(true);
+    else if (state == Playing)
+        SetUnreachable(false);
     emit StateReported(state);
     PublishPlaybackStatus();
 }

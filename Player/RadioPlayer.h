@@ -64,8 +64,13 @@ public:
     bool WantsPlayback() const { return m_wantsPlayback; }
     // The stream's current title, empty when it has sent none.
     QString Title() const { return m_title; }
-    // The tray's tip: the player's name, and while playing the title.
+    // The tray's tip: the player's name, and a second line while playing
+    // (the title), reconnecting, or after the station could not be reached.
     QString TrayTip() const;
+    // Why the last play ended in Stopped by itself, in plain words; empty
+    // when it did not (cleared by the next play).
+    QString Problem() const { return m_unreachable ? UnreachableText() : QString(); }
+    static QString UnreachableText();
     const StationConfig& Config() const { return m_config; }
 
 signals:
@@ -74,6 +79,7 @@ signals:
     // PlaybackStatus changed.
     void PlaybackStatusChanged();
     void TitleChanged();
+    void ProblemChanged();
     void QualityChanged(Quality quality);
     void VolumeChanged(int volume);
     void RaiseRequested();
@@ -84,6 +90,7 @@ private:
     void OnPlayStateChange(int state);
     void SetWantsPlayback(bool wants);
     void SetTitle(const QString& title);
+    void SetUnreachable(bool unreachable);
     void PublishPlaybackStatus();
 
     std::unique_ptr<MediaPlayer> m_engine;
@@ -91,6 +98,7 @@ private:
     Quality m_quality = Quality::Low;
     bool m_wantsPlayback = false;
     QString m_title;
+    bool m_unreachable = false;
     PlayerStatus m_status;
     QString m_publishedPlaybackStatus = QStringLiteral("Stopped");
 };

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <algorithm>
+#include <cstring>
 #include <sodium.h>
 
 namespace {
@@ -12,8 +13,10 @@ constexpr int MaxVersionDigits = 18; // fits a signed 64-bit number
 
 template <std::size_t N> std::array<std::uint8_t, N> Take(const QByteArray& bytes, qsizetype from)
 {
+    if (from < 0 || bytes.size() - from < qsizetype(N))
+        throw SignatureError("malformed signature");
     std::array<std::uint8_t, N> out{};
-    std::copy_n(reinterpret_cast<const std::uint8_t*>(bytes.constData()) + from, N, out.begin());
+    std::memcpy(out.data(), bytes.constData() + from, N);
     return out;
 }
 

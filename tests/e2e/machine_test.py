@@ -87,6 +87,10 @@ class Portal:
     def closes(self):
         return len(self.request.GetCalls(dbus_interface=MOCK))
 
+    def forget(self):
+        for mock in (self.desktop, self.request):
+            mock.ClearCalls(dbus_interface=MOCK)
+
     def close(self):
         self.bus.close()
         stop(self.mock)
@@ -241,6 +245,7 @@ class PlayerOnAListenersMachine(unittest.TestCase):
             self.expect_heard()
 
     def test_sleep_drops_the_stream_and_wake_brings_it_back(self):
+        self.portal.forget()
         self.audio.start()
         self.start_player()
         self.assertEqual(self.system.delay_locks(), [], "no lock while stopped")

@@ -6,7 +6,9 @@
 #include "PlayerForm.h"
 #include "RadioPlayer.h"
 
+#include <QAccessible>
 #include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QLabel>
@@ -207,7 +209,7 @@ TEST_F(PlayerWindow, PlayAndPauseFromElsewhereActOnlyWherePlayPauseWouldAndTheTi
     player->Play();
     EXPECT_TRUE(log.isEmpty()) << "already playing";
     fake->Report(Stopped);
-    EXPECT_EQ(Tray()->toolTip(), "Radio Velmora Player");
+    EXPECT_EQ(Tray()->toolTip(), "Radio Velmora Player\nRadio Velmora can't be reached right now.");
     player->Pause();
     EXPECT_TRUE(log.isEmpty()) << "a stream that broke off is not paused";
     player->Play();
@@ -367,7 +369,7 @@ TEST_F(PlayerWindow, WindowTrayAndMediaControlsTellOneStoryThroughADropAndBack)
     fake->SetTitle("Morning Show");
     EXPECT_EQ(story(), "Playing (Low Quality)|pause|green|Playing|Morning Show|" + named);
     fake->Report(Reconnecting);
-    EXPECT_EQ(story(), "Reconnecting...|pause|green|Playing|Radio Velmora|" + idle)
+    EXPECT_EQ(story(), "Reconnecting...|pause|green|Playing|Radio Velmora|" + idle + "\nReconnecting...")
         << "a reconnect is a new connection: no title until it sends one";
     fake->Report(Buffering);
     fake->Report(Playing);
@@ -435,4 +437,90 @@ TEST_F(PlayerWindow, ADesignThatDisagreesWithTheWindowIsNamedAtStart)
     EXPECT_EQ(failure("{ \"name\": \"exitMenuItem\", \"caption\": \"E&xit\" }",
                   "{ \"name\": \"exitMenuItem\", \"caption\": \"E&xit\" }, { \"name\": \"aboutMenuItem\", \"caption\": \"&About\" }"),
         "The window's stored design names aboutMenuItem (menu item), which the window does not know");
+}
+
+TEST_F(PlayerWindow, AScreenReaderFindsNamedButtonsThatPressAsAClickDoesAndTheStatus)
+{
+    Loaded();
+    const auto node = [this](const char* name) { return QAccessible::queryAccessibleInterface(form->findChild<QWidget*>(name)); };
+    const auto press = [](QAccessibleInterface* button) {
+        QAccessibleActionInterface* actions = button->actionInterface();
+        ASSERT_TRUE(actions && actions->actionNames().value(0) == QAccessibleActionInterface::pressAction());
+        actions->doAction(QAccessibleActionInterface::pressAction());
+    };
+    QAccessibleInterface* play = node("playPauseImageButton");
+    EXPECT_EQ(play->role(), QAccessible::Button);
+    EXPECT_EQ(play->text(QAccessible::Name), "Play");
+    EXPECT_TRUE(play->state().focusable);
+    press(play);
+    EXPECT_EQ(log, (QStringList{"URL=" + low, "play"}));
+    fake->Report(Playing);
+    EXPECT_EQ(play->text(QAccessible::Name), "Pause") << "named for what a press does now";
+    EXPECT_EQ(node("stopImageButton")->text(QAccessible::Name), "Stop");
+    EXPECT_EQ(node("minimiseImageButton")->text(QAccessible::Name), "Minimise");
+    EXPECT_EQ(Control("closeImageButton")->toolTip(), "Close");
+
+    QAccessibleInterface* high = node("highSpeedImageButton");
+    QAccessibleInterface* lowButton = node("lowSpeedImageButton");
+    EXPECT_EQ(high->role(), QAccessible::RadioButton);
+    EXPECT_EQ(high->text(QAccessible::Name), "High Speed");
+    EXPECT_TRUE(high->state().checkable);
+    EXPECT_TRUE(lowButton->state().checked);
+    press(high);
+    EXPECT_TRUE(high->state().checked);
+    EXPECT_FALSE(lowButton->state().checked);
+    EXPECT_TRUE(Item("highSpeedMenuItem")->isChecked());
+
+    QAccessibleInterface* status = node("statusLabel");
+    EXPECT_EQ(status->role(), QAccessible::StatusBar);
+    EXPECT_EQ(status->text(QAccessible::Name), "Playing (Low Quality)");
+    for (const char* kept : {"greenIcon", "redIcon", "playImage", "pauseImage", "playHoverImage", "pauseHoverImage", "Picture1"})
+        EXPECT_TRUE(node(kept)->state().invisible) << kept;
+    EXPECT_FALSE(node("backgroundPicture")->state().focusable);
+}
+
+TEST_F(PlayerWindow, TheKeyboardReachesEveryButtonInTheDesignsOrderAndOpensTheMenu)
+{
+    Loaded();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    QStringList order;
+    for (int i = 0; i < 6; ++i) {
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : form.get(), Qt::Key_Tab);
+        order << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : "none");
+    }
+    EXPECT_EQ(order, (QStringList{"playPauseImageButton", "lowSpeedImageButton", "highSpeedImageButton",
+                         "closeImageButton", "minimiseImageButton", "playPauseImageButton"}))
+        << "the stop button, disabled, is passed over";
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_EQ(log, (QStringList{"URL=" + low, "play"})) << "Space presses: one click";
+    fake->Report(Playing);
+    log.clear();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(log, QStringList{"pause"});
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_EQ(menusShown, 1);
+    QTest::keyClick(Control("playPauseImageButton"), Qt::Key_Menu);
+    EXPECT_EQ(menusShown, 2);
+}
+
+TEST_F(PlayerWindow, AStationThatCannotBeReachedIsSaidInTheTipAndOnThePlayButton)
+{
+    Loaded();
+    ImageButton* play = Control("playPauseImageButton");
+    EXPECT_EQ(play->toolTip(), "Play");
+    Click("playPauseImageButton");
+    fake->Report(Transitioning);
+    fake->Report(Stopped);
+    const QString word = "Radio Velmora can't be reached right now.";
+    EXPECT_EQ(Tray()->toolTip(), "Radio Velmora Player\n" + word);
+    EXPECT_EQ(play->toolTip(), "Play\n" + word);
+    Click("playPauseImageButton");
+    EXPECT_EQ(play->toolTip(), "Play") << "the next play clears it";
+    fake->Report(Playing);
+    fake->Report(Reconnecting);
+    EXPECT_EQ(Tray()->toolTip(), "Radio Velmora Player\nReconnecting...");
+    Item("stopMenuItem")->trigger();
+    fake->Report(Stopped);
+    EXPECT_EQ(Tray()->toolTip(), "Radio Velmora Player") << "a stop the listener asked for is no failure";
 }

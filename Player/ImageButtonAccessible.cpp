@@ -1,0 +1,91 @@
+#include "ImageButtonAccessible.h"
+
+#include "ImageButton.h"
+
+#include <QLabel>
+
+namespace {
+
+// A label that is the window's status: read as a status bar whose name is
+// its text, so that its changes are announced.
+class StatusAccessible : public QAccessibleWidget {
+public:
+    explicit StatusAccessible(QWidget* label)
+        : QAccessibleWidget(label, QAccessible::StatusBar)
+    {
+    }
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name)
+            return static_cast<QLabel*>(widget())->text();
+        return QAccessibleWidget::text(t);
+    }
+};
+
+QAccessibleInterface* Factory(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("ImageButton") && object->isWidgetType())
+        return new ImageButtonAccessible(static_cast<ImageButton*>(object));
+    if (className == QLatin1String("QLabel") && object->property("AccessibleStatus").toBool())
+        return new StatusAccessible(static_cast<QWidget*>(object));
+    return nullptr;
+}
+
+} // namespace
+
+ImageButtonAccessible::ImageButtonAccessible(ImageButton* button)
+    : QAccessibleWidget(button, QAccessible::Button)
+{
+}
+
+ImageButton* ImageButtonAccessible::Button() const
+{
+    return static_cast<ImageButton*>(widget());
+}
+
+QAccessible::Role ImageButtonAccessible::role() const
+{
+    return Button()->RadioButtonMode() ? QAccessible::RadioButton : QAccessible::Button;
+}
+
+QAccessible::State ImageButtonAccessible::state() const
+{
+    QAccessible::State state = QAccessibleWidget::state();
+    if (Button()->RadioButtonMode()) {
+        state.checkable = true;
+        state.checked = Button()->Checked();
+    }
+    return state;
+}
+
+QString ImageButtonAccessible::text(QAccessible::Text t) const
+{
+    if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+        return widget()->objectName();
+    return QAccessibleWidget::text(t);
+}
+
+QStringList ImageButtonAccessible::actionNames() const
+{
+    QStringList names = QAccessibleWidget::actionNames();
+    if (widget()->isEnabled())
+        names.prepend(pressAction());
+    return names;
+}
+
+void ImageButtonAccessible::doAction(const QString& actionName)
+{
+    if (actionName == pressAction() && widget()->isEnabled())
+        Button()->Press();
+    else
+        QAccessibleWidget::doAction(actionName);
+}
+
+void ImageButtonAccessible::Install()
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(Factory);
+        return true;
+    }();
+    Q_UNUSED(installed);
+}
