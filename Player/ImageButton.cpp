@@ -148,8 +148,8 @@ void ImageButton::paintEvent(QPaintEvent*)
     if (!m_face.isNull())
         painter.drawPixmap(0, 0, m_face);
     if (m_keyboardFocus && hasFocus()) {
-        // A dotted outline around the face, in the skin's dark grey.
-        QPen dots(QColor(64, 64, 64), 1, Qt::DotLine);
+        // A dotted outline around the face, in the skin's amber.
+        QPen dots(QColor(0xff, 0xc8, 0x60), 1, Qt::DotLine);
         painter.setPen(dots);
         const QRect face = m_face.isNull() ? rect() : rect().intersected(QRect(QPoint(0, 0), m_face.deviceIndependentSize().toSize()));
         painter.drawRect(face.adjusted(2, 2, -3, -3));

@@ -116,6 +116,38 @@ class PlayerOnADesktop(unittest.TestCase):
         time.sleep(1)
         self.wait_for_tone(HIGH_TONE, max(0.0, recorded_seconds(self.recording) - heard))
 
+    def region(self, x, y, width, height):
+        """The window's pixels in a rectangle, as RGB bytes."""
+        _, left, top, _, _ = self.desktop.window(TITLE)
+        return subprocess.run(["import", "-window", "root", "-crop", f"{width}x{height}+{left + x}+{top + y}",
+                               "-depth", "8", "rgb:-"], env=self.desktop.env, capture_output=True, timeout=60).stdout
+
+    def test_a_listener_with_only_a_keyboard_plays_and_chooses_quality(self):
+        window_id, *_ = self.start_player()
+        self.desktop.run(["xdotool", "windowfocus", "--sync", str(window_id)])
+        play = lambda: self.region(0, 1, 64, 70)  # noqa: E731
+        high = lambda: self.region(232, 34, 45, 38)  # noqa: E731
+        play_before, high_before = play(), high()
+        self.desktop.key("Tab")
+        self.assertTrue(wait_until(lambda: play() != play_before, 10), "a focus mark on play")
+        self.assertEqual(high(), high_before, "and on no other button")
+        self.desktop.key("space")
+        self.wait_for_tone(LOW_TONE, 0)
+        for _ in range(3):  # stop (enabled now), low, high
+            self.desktop.key("Tab")
+        focused_high = wait_until(lambda: high() != high_before and high(), 10)
+        self.assertTrue(focused_high, "the focus mark moved on to high quality")
+        self.desktop.key("space")
+        self.assertTrue(wait_until(lambda: high() != focused_high, 10), "Space checks it")
+        self.desktop.key("shift+F10")
+        self.assertTrue(wait_until(self.desktop.menus, 10), "Shift+F10 opens the menu")
+        self.desktop.key("Escape")
+        self.assertTrue(wait_until(lambda: not self.desktop.menus(), 10))
+        self.desktop.key("Tab")  # close
+        self.desktop.key("Tab")  # minimise
+        self.desktop.key("Return")
+        self.assertTrue(wait_until(lambda: not self.desktop.mapped(window_id), 10), "Enter on minimise hides it")
+
     def test_hiding_showing_menu_second_start_and_exit(self):
         window_id, *_ = self.start_player()
         self.press(360, 12)  # minimise
