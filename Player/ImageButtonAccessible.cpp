@@ -6,13 +6,18 @@
 
 namespace {
 
-// A label that is the window's status: read as a status bar whose name is
-// its text, so that its changes are announced.
-class StatusAccessible : public QAccessibleWidget {
+// A label named by its text; one marked as the window's status is read as a
+// status bar, so that its changes are announced. The mark is read when asked:
+// the interface may be made before the mark is set.
+class LabelAccessible : public QAccessibleWidget {
 public:
-    explicit StatusAccessible(QWidget* label)
-        : QAccessibleWidget(label, QAccessible::StatusBar)
+    explicit LabelAccessible(QWidget* label)
+        : QAccessibleWidget(label, QAccessible::StaticText)
     {
+    }
+    QAccessible::Role role() const override
+    {
+        return widget()->property("AccessibleStatus").toBool() ? QAccessible::StatusBar : QAccessible::StaticText;
     }
     QString text(QAccessible::Text t) const override
     {
@@ -26,8 +31,8 @@ QAccessibleInterface* Factory(const QString& className, QObject* object)
 {
     if (className == QLatin1String("ImageButton") && object->isWidgetType())
         return new ImageButtonAccessible(static_cast<ImageButton*>(object));
-    if (className == QLatin1String("QLabel") && object->property("AccessibleStatus").toBool())
-        return new StatusAccessible(static_cast<QWidget*>(object));
+    if (className == QLatin1String("QLabel") && object->isWidgetType())
+        return new LabelAccessible(static_cast<QWidget*>(object));
     return nullptr;
 }
 

@@ -2,6 +2,7 @@
 
 #include "FocusFrame.h"
 #include "ImageButton.h"
+#include "ImageButtonAccessible.h"
 #include "Picture.h"
 #include "PictureBox.h"
 #include "PropertyBag.h"
@@ -118,6 +119,8 @@ PlayerForm::PlayerForm(RadioPlayer& player, const QString& designFile)
     , m_player(player)
     , m_frame(std::make_unique<FocusFrame>())
 {
+    // Before any control exists: an interface once made is kept.
+    ImageButtonAccessible::Install();
     BuildFromDesign(designFile);
     m_tray = new SystrayHelper::SystrayIcon(QString::fromLatin1(WindowTitle), contextMenu, this);
     ConnectHandlers();
