@@ -1,0 +1,84 @@
+#!/usr/bin/env python3
+"""Where the player's start-up goes: the player under Xvfb against the local station, stopped;
+one second after its window shows, its CPU seconds so far and its resident memory by mapping
+(/proc/PID/smaps: each library's file pages, heap, anonymous memory), largest first; then the same
+once it plays, so that what only a play needs shows as the difference. With --callgrind the first
+seconds run under valgrind's callgrind (slow) and its inclusive costs by library are printed.
+Usage: bench/startup_breakdown.py [--callgrind]"""
+import collections
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+from benchlib import BUILD, Desktop, Station, build, cpu_seconds, own_address, stop, wait_until
+
+PLAYER = os.path.join(BUILD, "Player", "Sonvale")
+TITLE = "Radio Velmora Player"
+SINK = "identity ! fakesink sync=true"
+
+
+def resident_by_mapping(pid):
+    """{mapping: KiB resident}; anonymous mappings under their [name] or 'anonymous'."""
+    sizes = collections.Counter()
+    name = "anonymous"
+    with open(f"/proc/{pid}/smaps") as f:
+        for line in f:
+            fields = line.split()
+            if "-" in fields[0] and len(fields) >= 5 and not fields[0].endswith(":"):
+                name = os.path.basename(fields[5]) if len(fields) > 5 else "anonymous"
+            elif fields[0] == "Rss:":
+                sizes[name] += int(fields[1])
+    return sizes
+
+
+def report(title, sizes, top=18):
+    total = sum(sizes.values())
+    print(f"\n{title}: {total / 1024:.1f} MiB resident")
+    for name, kib in sizes.most_common(top):
+        print(f"  {kib / 1024:7.2f} MiB  {name}")
+
+
+def shown(desktop):
+    return "IsViewable" in desktop.run(["xwininfo", "-name", TITLE]).stdout
+
+
+def main():
+    build("Sonvale")
+    station = Station(own_address(12))
+    desktop = Desktop(with_tray=True)
+    env = {"SONVALE_STREAM_HOST": station.address, "SONVALE_AUDIO_SINK": SINK}
+    try:
+        if "--callgrind" in sys.argv:
+            out = os.path.join(tempfile.mkdtemp(prefix="sonvale-callgrind-"), "callgrind.out")
+            player = desktop.start(["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}", PLAYER], env=env)
+            wait_until(lambda: shown(desktop), 120)
+            time.sleep(2)
+            stop(player, timeout=60)
+            annotate = subprocess.run(["callgrind_annotate", "--inclusive=yes", out], capture_output=True, text=True)
+            print("\n".join(annotate.stdout.splitlines()[:60]))
+            return
+        began = time.monotonic()
+        player = desktop.start([PLAYER], env=env)
+        wait_until(lambda: shown(desktop), 30, interval=0.005)
+        print(f"start to window shown: {(time.monotonic() - began) * 1000:.0f} ms")
+        time.sleep(1)
+        print(f"CPU from start to one second after the window: {cpu_seconds(player.pid):.3f} s")
+        stopped = resident_by_mapping(player.pid)
+        report("stopped, one second after the window", stopped)
+        _, left, top, _, _ = desktop.window(TITLE)
+        desktop.click(left + 36, top + 36)
+        time.sleep(5)
+        playing = resident_by_mapping(player.pid)
+        report("playing, 5 s", playing)
+        grown = collections.Counter({k: v - stopped.get(k, 0) for k, v in playing.items() if v > stopped.get(k, 0)})
+        report("what playing added", grown)
+        stop(player)
+    finally:
+        desktop.close()
+        station.close()
+
+
+if __name__ == "__main__":
+    main()
