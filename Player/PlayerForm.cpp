@@ -15,6 +15,7 @@
 #include <QAbstractNativeEventFilter>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QKeyEvent>
@@ -39,6 +40,17 @@ QByteArray SkinFile(const QString& name)
     if (!file.open(QIODevice::ReadOnly))
         throw PictureError(QStringLiteral("File not found: %1").arg(name).toStdString());
     return file.readAll();
+}
+
+// An icon file of the skin with the larger sizes drawn beside it
+// (NAME-SIZE.png), which trays, menus and HiDPI screens ask for.
+QIcon SkinIcon(const QString& file)
+{
+    QIcon icon(QStringLiteral(":/skin/") + file);
+    const QString base = file.section(QLatin1Char('.'), 0, 0);
+    for (const QString& size : QDir(QStringLiteral(":/skin")).entryList({base + QStringLiteral("-*.png")}))
+        icon.addFile(QStringLiteral(":/skin/") + size);
+    return icon;
 }
 
 QJsonObject Design(const QString& path)
@@ -139,7 +151,7 @@ void PlayerForm::BuildFromDesign(const QString& designFile)
     m_picture = LoadPicture(SkinFile(form["picture"].toString()));
     setFixedSize(pixels(form, "width"), pixels(form, "height"));
     move(pixels(form, "left"), pixels(form, "top"));
-    setWindowIcon(QIcon(QStringLiteral(":/skin/") + form["icon"].toString()));
+    setWindowIcon(SkinIcon(form["icon"].toString()));
 
     // Later siblings lie on top: build from the bottom of the stacking order up.
     std::function<void(const QJsonArray&, QWidget*)> build = [&](const QJsonArray& controls, QWidget* parent) {
@@ -170,7 +182,7 @@ void PlayerForm::BuildFromDesign(const QString& designFile)
                 const QString file = c["picture"].toString();
                 holder->SetPicture(QPixmap::fromImage(LoadPicture(SkinFile(file))));
                 if (file.endsWith(".ico"))
-                    holder->SetIcon(QIcon(QStringLiteral(":/skin/") + file));
+                    holder->SetIcon(SkinIcon(file));
                 widget = holder;
             } else if (kind == "Label") {
                 auto* label = new QLabel(parent);

@@ -23,6 +23,7 @@ namespace {
 
 constexpr int Width = 380;
 constexpr int Height = 72;
+constexpr int LargerIconSizes[] = {22, 24, 32, 48};
 const QColor PanelTop(0x34, 0x3c, 0x4d);
 const QColor PanelBottom(0x16, 0x1a, 0x23);
 const QColor Rim(0x55, 0x5f, 0x74);
@@ -535,13 +536,15 @@ void WriteQualityFace(const QString& name, const QImage& background, QPoint at, 
     });
 }
 
-void WriteStatusIcon(const QString& name, const QColor& colour)
+QImage StatusIcon(const QColor& colour, int size)
 {
-    QImage icon(16, 16, QImage::Format_ARGB32);
+    QImage icon(size, size, QImage::Format_ARGB32);
     icon.fill(Qt::transparent);
     {
         QPainter p(&icon);
         p.setRenderHint(QPainter::Antialiasing);
+        if (size != 16)
+            p.scale(size / 16.0, size / 16.0);
         QRadialGradient fill(QPointF(6, 5.5), 9);
         fill.setColorAt(0, colour.lighter(150));
         fill.setColorAt(1, colour);
@@ -549,7 +552,17 @@ void WriteStatusIcon(const QString& name, const QColor& colour)
         p.setBrush(fill);
         p.drawEllipse(QRectF(1.5, 1.5, 13, 13));
     }
-    WriteIco(name, {{icon, 8}});
+    return icon;
+}
+
+// The tray's 16 px icon, and the sizes trays and HiDPI screens ask for
+// beside it (NAME-SIZE.png).
+void WriteStatusIcon(const QString& name, const QColor& colour)
+{
+    WriteIco(name, {{StatusIcon(colour, 16), 8}});
+    const QString base = name.chopped(4);
+    for (int size : LargerIconSizes)
+        StatusIcon(colour, size).save(OutputDir + '/' + base + QStringLiteral("-%1.png").arg(size));
 }
 
 QImage AppIcon(int size)
@@ -689,6 +702,8 @@ int main(int argc, char** argv)
     for (int size : {128, 48, 32, 16})
         app10.push_back({AppIcon(size), 32});
     WriteIco("sonvale.ico", app10);
+    for (int size : {22, 24})
+        AppIcon(size).save(OutputDir + QStringLiteral("/sonvale-%1.png").arg(size));
     std::vector<IconEntry> updater10;
     for (int bits : {4, 8, 32})
         for (int size : {48, 32, 16})

@@ -109,6 +109,8 @@ class InstalledPlayerOnADesktop(unittest.TestCase):
             self.assertTrue(wait_until(lambda: self.playerctl("status") == "Stopped", 20))
             red, green = self.item_icon_colour(item)
             self.assertGreater(red, green, "red while stopped")
+            widths = sorted(int(p[0]) for p in self.session.get(*item, ITEM, "IconPixmap"))
+            self.assertGreaterEqual(widths[-1], 32, f"a host that draws it larger gets a picture for it: {widths}")
             self.assertEqual(self.session.get(*item, ITEM, "ToolTip")[2], TITLE)
 
             self.playerctl("play-pause")

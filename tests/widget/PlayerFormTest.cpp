@@ -91,6 +91,13 @@ TEST_F(PlayerWindow, LoadRunsInItsOrderAndLeavesTheDesignedStartState)
     EXPECT_EQ(Tray()->icon().cacheKey(), HolderIcon("redIcon"));
     EXPECT_EQ(Tray()->toolTip(), "Radio Velmora Player");
     EXPECT_EQ(Tray()->contextMenu(), menu);
+    for (const QIcon& icon : {Tray()->icon(), form->windowIcon()}) {
+        QList<int> sizes;
+        for (const QSize& size : icon.availableSizes())
+            sizes << size.width();
+        for (int size : {16, 22, 24, 32, 48})
+            EXPECT_TRUE(sizes.contains(size)) << size << " of " << sizes.size() << " sizes: the tray gets the size it asks for";
+    }
 
     EXPECT_EQ(form->size(), QSize(380, 72));
     EXPECT_EQ(form->pos(), QPoint(212, 196));
