@@ -32,6 +32,7 @@ MachineEvents::MachineEvents(QObject* parent)
 {
     if (QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability)) {
         QNetworkInformation* network = QNetworkInformation::instance();
+        qCInfo(lcMachine) << "network information from" << network->backendName() << network->reachability();
         connect(network, &QNetworkInformation::reachabilityChanged, this,
             [this](QNetworkInformation::Reachability reachability) { emit NetworkReachable(Reachable(reachability)); });
     } else {
