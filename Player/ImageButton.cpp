@@ -145,6 +145,7 @@ void ImageButton::ReadProperties(const PropertyBag& bag, bool userMode)
 void ImageButton::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     if (!m_face.isNull())
         painter.drawPixmap(0, 0, m_face);
     if (m_keyboardFocus && hasFocus()) {

@@ -42,6 +42,20 @@ QByteArray SkinFile(const QString& name)
     return file.readAll();
 }
 
+// A picture of the skin for a screen of this many device pixels to a pixel:
+// above one, its @2x art (NAME@2x.png) where the skin has it, which Qt draws
+// at the picture's own size in the layout's pixels.
+QPixmap SkinPicture(const QString& file, qreal pixelRatio)
+{
+    const QString sharp = QStringLiteral(":/skin/") + file.section(QLatin1Char('.'), 0, 0) + QStringLiteral("@2x.png");
+    if (pixelRatio > 1 && QFile::exists(sharp)) {
+        QPixmap picture(sharp);
+        picture.setDevicePixelRatio(2);
+        return picture;
+    }
+    return QPixmap::fromImage(LoadPicture(SkinFile(file)));
+}
+
 // An icon file of the skin with the larger sizes drawn beside it
 // (NAME-SIZE.png), which trays, menus and HiDPI screens ask for.
 QIcon SkinIcon(const QString& file)
@@ -145,6 +159,7 @@ void PlayerForm::BuildFromDesign(const QString& designFile)
 {
     const QJsonObject design = Design(designFile);
     DesignBinding binding(*this);
+    const qreal pixelRatio = devicePixelRatioF();
     const int tpp = TwipsPerPixel(this);
     const auto pixels = [tpp](const QJsonObject& o, const char* key) { return int(RoundHalfEven(o[key].toDouble() / tpp)); };
     const QJsonObject form = design["form"].toObject();
@@ -168,19 +183,19 @@ void PlayerForm::BuildFromDesign(const QString& designFile)
                 PropertyBag bag;
                 const QJsonObject properties = c["properties"].toObject();
                 for (auto p = properties.begin(); p != properties.end(); ++p)
-                    bag.WriteProperty(p.key(), p->isString() ? QVariant(SkinFile(p->toString())) : QVariant(p->toInt()));
+                    bag.WriteProperty(p.key(), p->isString() ? QVariant(SkinPicture(p->toString(), pixelRatio)) : QVariant(p->toInt()));
                 button->setGeometry(geometry);
                 button->ReadProperties(bag);
                 widget = button;
             } else if (kind == "PictureBox") {
                 auto* box = new PictureBox(parent);
                 if (c.contains("picture"))
-                    box->SetPicture(QPixmap::fromImage(LoadPicture(SkinFile(c["picture"].toString()))));
+                    box->SetPicture(SkinPicture(c["picture"].toString(), pixelRatio));
                 widget = box;
             } else if (kind == "ImageHolder") {
                 auto* holder = new ImageHolder(parent);
                 const QString file = c["picture"].toString();
-                holder->SetPicture(QPixmap::fromImage(LoadPicture(SkinFile(file))));
+                holder->SetPicture(SkinPicture(file, pixelRatio));
                 if (file.endsWith(".ico"))
                     holder->SetIcon(SkinIcon(file));
                 widget = holder;

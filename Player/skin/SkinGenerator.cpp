@@ -395,6 +395,88 @@ Background DrawBackground()
     return result;
 }
 
+// A row of the window's outline as the window cuts it: the panel's columns,
+// of which the last stored one (379) never belongs to the window.
+bool InOutline(int x, int y)
+{
+    return InPanel(x, y) && x <= Width - 2;
+}
+
+// Coverage of the station's name at twice the size, placed as TitleCoverage
+// places it (first stem's top-left corner at (352, 32)).
+QImage TitleCoverage2x()
+{
+    QImage ink(2 * Width, 2 * Height, QImage::Format_ARGB32_Premultiplied);
+    ink.fill(Qt::transparent);
+    {
+        QPainter p(&ink);
+        p.setFont(TitleFont(30, 3.0));
+        p.setPen(Qt::white);
+        p.drawText(80, 80, QStringLiteral("RADIO VELMORA"));
+    }
+    int left = 2 * Width, top = 2 * Height;
+    for (int y = 0; y < 2 * Height; ++y)
+        for (int x = 0; x < 2 * Width; ++x)
+            if (qAlpha(ink.pixel(x, y)) > 140) { left = std::min(left, x); top = std::min(top, y); }
+    QImage placed(2 * Width, 2 * Height, QImage::Format_ARGB32_Premultiplied);
+    placed.fill(Qt::transparent);
+    QPainter p(&placed);
+    p.drawImage(352 - left, 32 - top, ink);
+    return placed;
+}
+
+// The background at twice the size, for HiDPI screens: the same panel drawn
+// with twice the detail. Its opaque area is exactly the window's outline
+// doubled, so the outline cut from the 1x picture holds at every scale.
+QImage DrawBackground2x()
+{
+    QImage panel(2 * Width, 2 * Height, QImage::Format_ARGB32);
+    panel.fill(Qt::transparent);
+    for (int y2 = 0; y2 < 2 * Height; ++y2) {
+        const int y = y2 / 2;
+        const double row = y2 / 2.0 + 0.25; // the middle of the half row
+        const QColor colour = y == 2 || y == 70 ? Rim : Mix(PanelTop, PanelBottom, std::clamp((row - 1) / 69.0, 0.0, 1.0));
+        for (int x2 = 0; x2 < 2 * Width; ++x2)
+            if (InOutline(x2 / 2, y))
+                panel.setPixel(x2, y2, colour.rgb());
+    }
+    QImage art(panel.size(), QImage::Format_ARGB32_Premultiplied);
+    art.fill(Qt::transparent);
+    {
+        QPainter p(&art);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(2, 2);
+        QLinearGradient line(176, 0, 338, 0);
+        line.setColorAt(0, Amber);
+        line.setColorAt(0.7, Mix(Amber, PanelTop, 0.4));
+        line.setColorAt(1, Mix(Amber, PanelTop, 0.9));
+        p.fillRect(QRectF(176, 29, 162, 1.5), line);
+        const int heights[] = {9, 17, 12, 22, 15, 19, 8};
+        for (int i = 0; i < 7; ++i) {
+            const QRectF bar(292 + i * 10, 64 - heights[i], 6, heights[i]);
+            QLinearGradient fill(0, 42, 0, 64);
+            fill.setColorAt(0, AmberBright);
+            fill.setColorAt(1, Mix(Amber, PanelBottom, 0.55));
+            p.setPen(Qt::NoPen);
+            p.setBrush(fill);
+            p.drawRoundedRect(bar, 1.5, 1.5);
+        }
+        p.resetTransform();
+        p.drawImage(0, 0, TitleCoverage2x());
+    }
+    for (int y = 0; y < panel.height(); ++y)
+        for (int x = 0; x < panel.width(); ++x)
+            if (qAlpha(panel.pixel(x, y)) == 255) {
+                const QColor over = QColor::fromRgba(art.pixel(x, y));
+                const double a = over.alphaF();
+                if (a > 0) // premultiplied: the colour is already scaled by its alpha
+                    panel.setPixel(x, y, qRgb(int(over.red() + qRed(panel.pixel(x, y)) * (1 - a)),
+                                             int(over.green() + qGreen(panel.pixel(x, y)) * (1 - a)),
+                                             int(over.blue() + qBlue(panel.pixel(x, y)) * (1 - a))));
+            }
+    return panel;
+}
+
 // The background as indices: white is index 0, the panel's colours 1-255,
 // and no panel pixel may become index 0.
 QImage IndexBackground(const Background& bg, std::vector<QRgb>& palette)
@@ -433,9 +515,40 @@ void CheckBackground(const QImage& indexed)
 
 // A face drawn over its patch of the background. Pixels the drawing leaves
 // untouched become the transparent index 255 where the format has one.
+// The twice-size background the faces' @2x art is drawn over.
+QImage Background2x;
+
+// A face's @2x art (NAME@2x.png): the same drawing at twice the detail over
+// the @2x background, clear where the 1x face is clear.
+void WriteFace2x(const QString& name, QPoint at, QSize size, bool transparent, const std::function<void(QPainter&)>& draw)
+{
+    QImage art(size * 2, QImage::Format_ARGB32_Premultiplied);
+    art.fill(Qt::transparent);
+    {
+        QPainter p(&art);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setRenderHint(QPainter::TextAntialiasing);
+        p.scale(2, 2);
+        draw(p);
+    }
+    QImage face = Background2x.copy(QRect(at * 2, size * 2)).convertToFormat(QImage::Format_RGB32)
+                      .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    {
+        QPainter p(&face);
+        p.drawImage(0, 0, art);
+    }
+    if (transparent)
+        for (int y = 0; y < face.height(); ++y)
+            for (int x = 0; x < face.width(); ++x)
+                if (qAlpha(art.pixel(x, y)) == 0)
+                    face.setPixel(x, y, qRgba(0, 0, 0, 0));
+    face.save(OutputDir + '/' + name.section(QLatin1Char('.'), 0, 0) + QStringLiteral("@2x.png"));
+}
+
 void WriteFace(const QString& name, const QImage& background, QPoint at, QSize size, bool transparent,
     const std::function<void(QPainter&)>& draw)
 {
+    WriteFace2x(name, at, size, transparent, draw);
     QImage art(size, QImage::Format_ARGB32_Premultiplied);
     art.fill(Qt::transparent);
     {
@@ -646,6 +759,8 @@ int main(int argc, char** argv)
     const QImage indexed = IndexBackground(bg, palette);
     CheckBackground(indexed);
     WriteGif("background.gif", indexed, palette, -1);
+    Background2x = DrawBackground2x();
+    Background2x.save(OutputDir + QStringLiteral("/background@2x.png"));
     QImage shown(Width, Height, QImage::Format_RGB32);
     for (int y = 0; y < Height; ++y)
         for (int x = 0; x < Width; ++x)

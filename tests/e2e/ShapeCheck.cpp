@@ -1,6 +1,7 @@
-// sonvale-shape-check WINDOW_ID: exits 0 when the window's X bounding shape
-// is exactly the outline computed from the skin's background, 1 otherwise,
-// and prints both when they differ.
+// sonvale-shape-check WINDOW_ID [SCALE]: exits 0 when the window's X bounding
+// shape is exactly the outline computed from the skin's background (each
+// pixel SCALE x SCALE device pixels, 1 unless given), 1 otherwise, and prints
+// both when they differ.
 #include "Picture.h"
 #include "TransparencyHelper.h"
 
@@ -13,10 +14,14 @@
 
 namespace {
 
-QRegion ExpectedShape()
+QRegion ExpectedShape(int scale)
 {
     int transparent = 0;
-    return TransparencyHelper::PictureShape(LoadPictureFile(QStringLiteral(":/skin/background.gif")), transparent);
+    const QRegion shape = TransparencyHelper::PictureShape(LoadPictureFile(QStringLiteral(":/skin/background.gif")), transparent);
+    QRegion scaled;
+    for (const QRect& r : shape)
+        scaled += QRect(r.topLeft() * scale, r.size() * scale);
+    return scaled;
 }
 
 void Print(const char* label, const QRegion& region)
@@ -31,8 +36,9 @@ void Print(const char* label, const QRegion& region)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2)
+    if (argc != 2 && argc != 3)
         return 2;
+    const int scale = argc == 3 ? std::atoi(argv[2]) : 1;
     const auto window = xcb_window_t(std::strtoul(argv[1], nullptr, 0));
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c))
@@ -46,7 +52,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < xcb_shape_get_rectangles_rectangles_length(reply.get()); ++i)
         actual += QRect(rects[i].x, rects[i].y, rects[i].width, rects[i].height);
     xcb_disconnect(c);
-    const QRegion expected = ExpectedShape();
+    const QRegion expected = ExpectedShape(scale);
     if (actual == expected)
         return 0;
     Print("window", actual);
