@@ -348,6 +348,27 @@ struct Background {
     std::vector<bool> white; // pixels that must be the transparent white
 };
 
+// What the panel carries besides its name: a thin accent under the name,
+// fading out at both ends, and a level meter at the right.
+void DrawAccents(QPainter& p)
+{
+    QLinearGradient line(176, 0, 338, 0);
+    line.setColorAt(0, Amber);
+    line.setColorAt(0.7, Mix(Amber, PanelTop, 0.4));
+    line.setColorAt(1, Mix(Amber, PanelTop, 0.9));
+    p.fillRect(QRectF(176, 29, 162, 1.5), line);
+    const int heights[] = {9, 17, 12, 22, 15, 19, 8};
+    for (int i = 0; i < 7; ++i) {
+        const QRectF bar(292 + i * 10, 64 - heights[i], 6, heights[i]);
+        QLinearGradient fill(0, 42, 0, 64);
+        fill.setColorAt(0, AmberBright);
+        fill.setColorAt(1, Mix(Amber, PanelBottom, 0.55));
+        p.setPen(Qt::NoPen);
+        p.setBrush(fill);
+        p.drawRoundedRect(bar, 1.5, 1.5);
+    }
+}
+
 Background DrawBackground()
 {
     QImage panel(Width, Height, QImage::Format_RGB32);
@@ -360,23 +381,7 @@ Background DrawBackground()
     {
         QPainter p(&panel);
         p.setRenderHint(QPainter::Antialiasing);
-        // A thin accent under the name, fading out at both ends.
-        QLinearGradient line(176, 0, 338, 0);
-        line.setColorAt(0, Amber);
-        line.setColorAt(0.7, Mix(Amber, PanelTop, 0.4));
-        line.setColorAt(1, Mix(Amber, PanelTop, 0.9));
-        p.fillRect(QRectF(176, 29, 162, 1.5), line);
-        // A level meter at the right.
-        const int heights[] = {9, 17, 12, 22, 15, 19, 8};
-        for (int i = 0; i < 7; ++i) {
-            const QRectF bar(292 + i * 10, 64 - heights[i], 6, heights[i]);
-            QLinearGradient fill(0, 42, 0, 64);
-            fill.setColorAt(0, AmberBright);
-            fill.setColorAt(1, Mix(Amber, PanelBottom, 0.55));
-            p.setPen(Qt::NoPen);
-            p.setBrush(fill);
-            p.drawRoundedRect(bar, 1.5, 1.5);
-        }
+        DrawAccents(p);
     }
     Background result{panel, std::vector<bool>(Width * Height, false)};
     const QImage title = TitleCoverage();
@@ -446,21 +451,7 @@ QImage DrawBackground2x()
         QPainter p(&art);
         p.setRenderHint(QPainter::Antialiasing);
         p.scale(2, 2);
-        QLinearGradient line(176, 0, 338, 0);
-        line.setColorAt(0, Amber);
-        line.setColorAt(0.7, Mix(Amber, PanelTop, 0.4));
-        line.setColorAt(1, Mix(Amber, PanelTop, 0.9));
-        p.fillRect(QRectF(176, 29, 162, 1.5), line);
-        const int heights[] = {9, 17, 12, 22, 15, 19, 8};
-        for (int i = 0; i < 7; ++i) {
-            const QRectF bar(292 + i * 10, 64 - heights[i], 6, heights[i]);
-            QLinearGradient fill(0, 42, 0, 64);
-            fill.setColorAt(0, AmberBright);
-            fill.setColorAt(1, Mix(Amber, PanelBottom, 0.55));
-            p.setPen(Qt::NoPen);
-            p.setBrush(fill);
-            p.drawRoundedRect(bar, 1.5, 1.5);
-        }
+        DrawAccents(p);
         p.resetTransform();
         p.drawImage(0, 0, TitleCoverage2x());
     }
