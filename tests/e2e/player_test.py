@@ -165,30 +165,36 @@ class PlayerOnADesktop(unittest.TestCase):
             self.assertTrue(window)
             window_id, _, _, width, height = window
             self.assertEqual((width, height), (int(380 * float(scale)), int(72 * float(scale))))
-            time.sleep(1)
             if scale == "2":
                 check = subprocess.run([SHAPE_CHECK, str(window_id), "2"], env=desktop.env, capture_output=True, text=True)
                 self.assertEqual(check.returncode, 0, "the outline, doubled: " + check.stdout)
                 # Between the stop and the quality buttons, and over the rounded left edge: the @2x art itself.
                 for x, y, w, h in ((230, 10, 110, 120), (0, 2, 18, 140)):
-                    shown = self.region(x, y, w, h)
                     expected = rgb(os.path.join(skin, "background@2x.png"), f"{w}x{h}+{x}+{y}")
-                    self.assertEqual(len(shown), len(expected))
                     opaque = subprocess.run(["convert", os.path.join(skin, "background@2x.png"), "-alpha", "extract",
                                              "-crop", f"{w}x{h}+{x}+{y}", "+repage", "-depth", "8", "gray:-"],
                                             capture_output=True, timeout=60).stdout
-                    differing = sum(1 for i, a in enumerate(opaque) if a == 255 and shown[3 * i:3 * i + 3] != expected[3 * i:3 * i + 3])
-                    self.assertEqual(differing, 0, f"pixels differing from the @2x art at {x},{y}")
+
+                    def differing():
+                        shown = self.region(x, y, w, h)
+                        return sum(1 for i, a in enumerate(opaque)
+                                   if a == 255 and shown[3 * i:3 * i + 3] != expected[3 * i:3 * i + 3])
+                    # Polled: a machine under load paints the window a while after mapping it.
+                    wait_until(lambda: differing() == 0, 15)
+                    self.assertEqual(differing(), 0, f"pixels differing from the @2x art at {x},{y}")
             else:
                 # A picture blown up pixel by pixel to 1.5 repeats every other row and column of its pixels
                 # (the 1x play face so: 39 rows and 36 columns of 95 the same as their neighbours); one
                 # drawn smoothly from the @2x art repeats next to none, flat areas aside.
                 w, h = 90, 96
-                face = self.region(3, 4, w, h)
-                rows = [face[3 * w * y:3 * w * (y + 1)] for y in range(h)]
-                columns = [bytes(face[3 * (w * y + x) + c] for y in range(h) for c in range(3)) for x in range(w)]
-                repeated = sum(a == b for a, b in zip(rows, rows[1:])) + sum(a == b for a, b in zip(columns, columns[1:]))
-                self.assertLessEqual(repeated, 6, "the play face at 1.5 is drawn smoothly, not blown up")
+
+                def repeated():
+                    face = self.region(3, 4, w, h)
+                    rows = [face[3 * w * y:3 * w * (y + 1)] for y in range(h)]
+                    columns = [bytes(face[3 * (w * y + x) + c] for y in range(h) for c in range(3)) for x in range(w)]
+                    return sum(a == b for a, b in zip(rows, rows[1:])) + sum(a == b for a, b in zip(columns, columns[1:]))
+                wait_until(lambda: repeated() <= 6, 15)
+                self.assertLessEqual(repeated(), 6, "the play face at 1.5 is drawn smoothly, not blown up")
             stop(player)
 
     def test_hiding_showing_menu_second_start_and_exit(self):
