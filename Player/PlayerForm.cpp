@@ -448,7 +448,6 @@ void PlayerForm::keyPressEvent(QKeyEvent* event)
         QWidget::keyPressEvent(event);
         return;
     }
-    openMenuItem->setVisible(!isVisible());
     // At the focused button, or at the window; the arrow keys go on from there.
     const QWidget* at = focusWidget() && focusWidget() != this ? focusWidget() : this;
     contextMenu->exec(at->mapToGlobal(QPoint(at->width() / 2, at->height() / 2)));

@@ -21,7 +21,6 @@ struct PlayerStatus {
 
     // Whether the state sets the faces, the stop button and the icon.
     static bool IsMainState(int state) { return state == Stopped || state == Paused || state == Playing; }
-    bool operator==(const PlayerStatus&) const = default;
 };
 
 // The status text for a play state; `highQuality` picks the suffix of state 3.
@@ -61,7 +60,6 @@ public:
     void Quit() { emit QuitRequested(); }
 
     const PlayerStatus& Status() const { return m_status; }
-    bool WantsPlayback() const { return m_wantsPlayback; }
     // The stream's current title, empty when it has sent none.
     QString Title() const { return m_title; }
     // The tray's tip: the player's name, and a second line while playing
@@ -71,7 +69,6 @@ public:
     // when it did not (cleared by the next play).
     QString Problem() const { return m_unreachable ? UnreachableText() : QString(); }
     static QString UnreachableText();
-    const StationConfig& Config() const { return m_config; }
 
 signals:
     // The engine reported a state (every report, also a repeated one).
