@@ -12,6 +12,7 @@
 #include <cmath>
 #include <malloc.h>
 #include <mutex>
+#include <chrono>
 
 namespace {
 
@@ -203,6 +204,8 @@ MediaEngine::MediaEngine(EngineOptions options, QObject* parent)
     connect(&m_stallTimer, &QTimer::timeout, this, &MediaEngine::StreamBroke);
     m_outputProbe.setInterval(m_options.timings.outputProbeMs);
     connect(&m_outputProbe, &QTimer::timeout, this, &MediaEngine::ProbeOutput);
+    m_probePoll.setInterval(20);
+    connect(&m_probePoll, &QTimer::timeout, this, &MediaEngine::CollectProbe);
 }
 
 MediaEngine::~MediaEngine()
@@ -472,11 +475,29 @@ void MediaEngine::OutputLost()
     if (m_state != Reconnecting)
         SetState(Reconnecting);
     m_outputProbe.start();
+    ProbeOutput();
 }
 
 void MediaEngine::ProbeOutput()
 {
-    if (!OutputAvailable(m_options.audioSink))
+    // Opening the output talks to the audio server, which may hang: it is
+    // asked on a helper thread, and its answer collected as soon as it is in.
+    if (!m_probeAnswer.valid()) {
+        m_probeAnswer = std::async(std::launch::async, OutputAvailable, m_options.audioSink);
+        m_probePoll.start();
+    }
+}
+
+void MediaEngine::CollectProbe()
+{
+    if (!m_probeAnswer.valid()) {
+        m_probePoll.stop();
+        return;
+    }
+    if (m_probeAnswer.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return;
+    m_probePoll.stop();
+    if (!m_probeAnswer.get() || !m_outputProbe.isActive())
         return;
     m_outputProbe.stop();
     m_failures = 0;

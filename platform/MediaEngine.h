@@ -8,6 +8,7 @@
 #include <QSslCertificate>
 #include <QTemporaryFile>
 #include <QTimer>
+#include <future>
 #include <memory>
 #include <thread>
 
@@ -84,6 +85,7 @@ private:
     void StreamBroke();
     void OutputLost();
     void ProbeOutput();
+    void CollectProbe();
     bool WaitingToReconnect() const;
     void Teardown();
     void MaybePlaying();
@@ -123,5 +125,7 @@ private:
     QTimer m_attemptTimer;       // an attempt that neither plays nor fails in time has failed
     QTimer m_stallTimer;         // buffering that does not recover has broken the stream
     QTimer m_outputProbe;        // the audio output is gone: looks for it again
+    std::future<bool> m_probeAnswer; // whether an output opens, asked off the UI thread
+    QTimer m_probePoll;          // collects that answer
     std::jthread m_warmUp;
 };

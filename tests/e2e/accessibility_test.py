@@ -10,7 +10,7 @@ import unittest
 import pyatspi
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from desktop import Desktop, Station, frequency, own_address, recorded_seconds, recording_sink, stop, wait_until  # noqa: E402
+from desktop import Desktop, Station, bus_daemon, frequency, own_address, recorded_seconds, recording_sink, stop, wait_until  # noqa: E402
 
 PLAYER = os.environ.get("SONVALE_PLAYER", "build/Player/Sonvale")
 
@@ -29,9 +29,7 @@ class PlayerOnAScreenReadersBus(unittest.TestCase):
     def setUp(self):
         self.station = Station(own_address(10))
         self.desktop = Desktop(with_tray=False)
-        self.bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1",
-                                     "--address=unix:tmpdir=/tmp"], stdout=subprocess.PIPE, text=True)
-        address = self.bus.stdout.readline().strip()
+        self.bus, address = bus_daemon()
         # pyatspi finds the accessibility bus through the session bus of this process.
         os.environ["DBUS_SESSION_BUS_ADDRESS"] = address
         os.environ["DISPLAY"] = self.desktop.display

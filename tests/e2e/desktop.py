@@ -21,6 +21,13 @@ def wait_until(condition, timeout, interval=0.1):
     return condition()
 
 
+def bus_daemon():
+    """A D-Bus daemon of the test's own (session configuration): (process, address)."""
+    daemon = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1",
+                               "--address=unix:tmpdir=/tmp"], stdout=subprocess.PIPE, text=True)
+    return daemon, daemon.stdout.readline().strip()
+
+
 def own_address(suite):
     pid = os.getpid()
     return f"127.{100 + suite}.{(pid >> 8) & 0xff}.{1 + (pid & 0xff) % 254}"

@@ -12,7 +12,7 @@ import unittest
 import dbus
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from desktop import SOURCE, Desktop, Station, frequency, own_address, recorded_seconds, recording_sink, stop, wait_until  # noqa: E402
+from desktop import SOURCE, Desktop, Station, bus_daemon, frequency, own_address, recorded_seconds, recording_sink, stop, wait_until  # noqa: E402
 
 BUILD = os.environ.get("SONVALE_BUILD_DIR", "build")
 APP_ID = os.environ.get("SONVALE_APP_ID", "org.velmora.Sonvale")
@@ -28,9 +28,7 @@ class SessionBus:
     """A dbus-daemon of the test's own, and a StatusNotifierItem watcher on it."""
 
     def __init__(self):
-        self.daemon = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1",
-                                        "--address=unix:tmpdir=/tmp"], stdout=subprocess.PIPE, text=True)
-        self.address = self.daemon.stdout.readline().strip()
+        self.daemon, self.address = bus_daemon()
         self.watcher = subprocess.Popen([sys.executable, os.path.join(SOURCE, "tests", "support", "sni_watcher.py"),
                                          self.address], stdout=subprocess.PIPE, text=True)
         self.events = []

@@ -13,17 +13,11 @@ import unittest
 import dbus
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from desktop import Desktop, Station, frequency, own_address, stop, wait_until  # noqa: E402
+from desktop import Desktop, Station, bus_daemon, frequency, own_address, stop, wait_until  # noqa: E402
 
 PLAYER = os.environ.get("SONVALE_PLAYER", "build/Player/Sonvale")
 MOCK = "org.freedesktop.DBus.Mock"
 NM_DISCONNECTED, NM_CONNECTED_GLOBAL = 20, 70
-
-
-def bus_daemon():
-    daemon = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1",
-                               "--address=unix:tmpdir=/tmp"], stdout=subprocess.PIPE, text=True)
-    return daemon, daemon.stdout.readline().strip()
 
 
 class SystemBus:
