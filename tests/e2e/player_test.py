@@ -122,12 +122,22 @@ class PlayerOnADesktop(unittest.TestCase):
         return subprocess.run(["import", "-window", "root", "-crop", f"{width}x{height}+{left + x}+{top + y}",
                                "-depth", "8", "rgb:-"], env=self.desktop.env, capture_output=True, timeout=60).stdout
 
+    def settled(self, read):
+        """What `read` gives once the window is painted: not black, and the same twice running."""
+        def painted():
+            first = read()
+            time.sleep(0.2)
+            return first if any(first) and read() == first else None
+        found = wait_until(painted, 15)
+        self.assertTrue(found, "the window was never painted")
+        return found
+
     def test_a_listener_with_only_a_keyboard_plays_and_chooses_quality(self):
         window_id, *_ = self.start_player()
         self.desktop.run(["xdotool", "windowfocus", "--sync", str(window_id)])
         play = lambda: self.region(0, 1, 64, 70)  # noqa: E731
         high = lambda: self.region(232, 34, 45, 38)  # noqa: E731
-        play_before, high_before = play(), high()
+        play_before, high_before = self.settled(play), self.settled(high)
         self.desktop.key("Tab")
         self.assertTrue(wait_until(lambda: play() != play_before, 10), "a focus mark on play")
         self.assertEqual(high(), high_before, "and on no other button")
