@@ -15,7 +15,6 @@
 #include <QAbstractNativeEventFilter>
 #include <QCloseEvent>
 #include <QCursor>
-#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QKeyEvent>
@@ -62,8 +61,11 @@ QIcon SkinIcon(const QString& file)
 {
     QIcon icon(QStringLiteral(":/skin/") + file);
     const QString base = file.section(QLatin1Char('.'), 0, 0);
-    for (const QString& size : QDir(QStringLiteral(":/skin")).entryList({base + QStringLiteral("-*.png")}))
-        icon.addFile(QStringLiteral(":/skin/") + size);
+    for (const int size : {22, 24, 32, 48}) {
+        const QString larger = QStringLiteral(":/skin/%1-%2.png").arg(base).arg(size);
+        if (QFile::exists(larger))
+            icon.addFile(larger);
+    }
     return icon;
 }
 

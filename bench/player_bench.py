@@ -3,18 +3,22 @@
 on the same stream with the same sink (fakesink sync=true), in one run:
 start to window shown (median of 5), CPU seconds over 60 s stopped and hidden, CPU seconds and
 peak RSS over 20 s playing the 128 kbit/s mount; and the whole process, start-up included: CPU for
-start + 20 s of playing, peak RSS, and play to first audio (the first bytes a real-time recording
-sink writes), gst-launch's counted from its launch.   Usage: bench/player_bench.py [IDLE_S] [PLAY_S]"""
+start + 20 s of playing (and its end), peak RSS, and play to first audio (the first bytes a real-time recording
+sink writes), gst-launch's counted from its launch, both on the same mount (the player's default
+low-quality one, and the 128 kbit/s one chosen before play).
+Usage: bench/player_bench.py [IDLE_S] [PLAY_S]
+       bench/player_bench.py --whole ROUNDS [PLAY_S]   (only the whole process, medians of ROUNDS)"""
 import os
+import signal
 import subprocess
 import sys
 import tempfile
 import time
 
-from benchlib import BUILD, cpu_seconds, Desktop, Station, build, measured, median, own_address, rusage_of, stop, wait_until
+from benchlib import BUILD, cpu_seconds, ended, Desktop, Station, build, measured, median, own_address, rusage_of, stop, wait_until
 
-IDLE = float(sys.argv[1]) if len(sys.argv) > 1 else 60.0
-PLAY = float(sys.argv[2]) if len(sys.argv) > 2 else 20.0
+IDLE = float(sys.argv[1]) if len(sys.argv) > 1 and sys.argv[1] != "--whole" else 60.0
+PLAY = float(sys.argv[3 if sys.argv[1:2] == ["--whole"] else 2]) if len(sys.argv) > (3 if sys.argv[1:2] == ["--whole"] else 2) else 20.0
 PLAYER = os.path.join(BUILD, "Player", "Sonvale")
 TITLE = "Radio Velmora Player"
 SINK = "identity ! fakesink sync=true"
@@ -43,32 +47,66 @@ def recorder(path):
     return f"filesink sync=true buffer-mode=unbuffered location={path}"
 
 
-def whole_process(desktop, station, scratch):
+def whole_process(desktop, station, scratch, high):
     """(CPU seconds, peak RSS MiB, play to first audio) of the player from its start through PLAY
-    seconds of playing, and the same of gst-launch-1.0 playbin from its launch."""
+    seconds of playing the high or low mount, and the same of gst-launch-1.0 playbin from its launch."""
     heard = os.path.join(scratch, "player.raw")
+    for old in (heard, os.path.join(scratch, "playbin.raw")):
+        if os.path.exists(old):
+            os.remove(old)
     player = desktop.start([PLAYER], env={"SONVALE_STREAM_HOST": station.address, "SONVALE_AUDIO_SINK": recorder(heard)})
     wait_until(lambda: shown(desktop), 30, interval=0.005)
     _, left, top, _, _ = desktop.window(TITLE)
+    if high:
+        desktop.click(left + 255, top + 52)
     pressed = time.monotonic()
     desktop.click(left + 36, top + 36)  # play/pause
     audio = first_audio(heard, pressed)
     time.sleep(max(0.0, PLAY - (time.monotonic() - pressed)))
-    cpu, rss = cpu_seconds(player.pid), peak_rss_mib(player.pid)
-    stop(player)
+    cpu, rss = ended(player)
 
     heard = os.path.join(scratch, "playbin.raw")
     launched = time.monotonic()
-    reference = subprocess.Popen(["gst-launch-1.0", "-q", "playbin", f"uri=http://{station.address}:8000/velmora",
+    mount = "velmora" if high else "velmora32"
+    reference = subprocess.Popen(["gst-launch-1.0", "-q", "playbin", f"uri=http://{station.address}:8000/{mount}",
                                   f"audio-sink={recorder(heard)}"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     ref_audio = first_audio(heard, launched)
     time.sleep(max(0.0, PLAY - (time.monotonic() - launched)))
-    ref_cpu, ref_rss = cpu_seconds(reference.pid), peak_rss_mib(reference.pid)
-    stop(reference)
+    ref_cpu, ref_rss = ended(reference, signal.SIGINT)
     return (cpu, rss, audio), (ref_cpu, ref_rss, ref_audio)
 
 
+def report_whole(mine, theirs, title):
+    print(f"whole process, start-up included, {title} (recording sink, real time):")
+    print(f"{f'  CPU for start + {PLAY:.0f} s playing':40} {mine[0]:10.3f} s {theirs[0]:18.3f} s   ratio {mine[0] / theirs[0]:.2f}")
+    print(f"{'  peak RSS':40} {mine[1]:8.1f} MiB {theirs[1]:16.1f} MiB   ratio {mine[1] / theirs[1]:.2f}")
+    print(f"{'  play (launch) to first audio':40} {mine[2] * 1000:9.0f} ms {theirs[2] * 1000:17.0f} ms")
+
+
+def whole_only(rounds):
+    """Medians over `rounds` of the whole process on each mount, the two programs alternating."""
+    build("Sonvale")
+    station = Station(own_address(8))
+    desktop = Desktop()
+    scratch = tempfile.mkdtemp(prefix="sonvale-bench-")
+    results = {True: [], False: []}
+    try:
+        for _ in range(rounds):
+            for high in (True, False):
+                results[high].append(whole_process(desktop, station, scratch, high))
+    finally:
+        desktop.close()
+        station.close()
+    for high, title in ((True, "128 kbit/s mount"), (False, "32 kbit/s mount (the default)")):
+        mine = [median([r[0][i] for r in results[high]]) for i in range(3)]
+        theirs = [median([r[1][i] for r in results[high]]) for i in range(3)]
+        report_whole(mine, theirs, f"{title}, medians of {rounds}")
+
+
 def main():
+    if sys.argv[1:2] == ["--whole"]:
+        whole_only(int(sys.argv[2]))
+        return
     build("Sonvale")
     station = Station(own_address(8))
     desktop = Desktop()
@@ -108,7 +146,8 @@ def main():
         _, usage, _ = measured(["gst-launch-1.0", "-q", "playbin", f"uri=http://{station.address}:8000/velmora",
                                 f"audio-sink={SINK}"], seconds=PLAY)
         ref_cpu, ref_rss = rusage_of(usage)
-        mine, theirs = whole_process(desktop, station, tempfile.mkdtemp(prefix="sonvale-bench-"))
+        scratch = tempfile.mkdtemp(prefix="sonvale-bench-")
+        whole = [whole_process(desktop, station, scratch, high) for high in (True, False)]
     finally:
         desktop.close()
         station.close()
@@ -118,10 +157,8 @@ def main():
     print(f"{f'CPU over {IDLE:.0f} s stopped and hidden':40} {idle_cpu:10.3f} s   ({idle_cpu * 60 / IDLE:.3f} s/min)")
     print(f"{f'CPU over {PLAY:.0f} s playing 128 kbit/s':40} {play_cpu:10.2f} s {ref_cpu:18.2f} s   ratio {play_cpu / ref_cpu:.2f}")
     print(f"{'peak RSS':40} {play_rss:8.1f} MiB {ref_rss:16.1f} MiB   ratio {play_rss / ref_rss:.2f}")
-    print(f"whole process, start-up included (recording sink, real time):")
-    print(f"{f'  CPU for start + {PLAY:.0f} s playing':40} {mine[0]:10.2f} s {theirs[0]:18.2f} s   ratio {mine[0] / theirs[0]:.2f}")
-    print(f"{'  peak RSS':40} {mine[1]:8.1f} MiB {theirs[1]:16.1f} MiB   ratio {mine[1] / theirs[1]:.2f}")
-    print(f"{'  play (launch) to first audio':40} {mine[2] * 1000:9.0f} ms {theirs[2] * 1000:17.0f} ms")
+    report_whole(*whole[0], "128 kbit/s mount")
+    report_whole(*whole[1], "32 kbit/s mount (the default)")
 
 
 if __name__ == "__main__":

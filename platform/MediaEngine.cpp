@@ -191,7 +191,7 @@ MediaEngine::MediaEngine(EngineOptions options, QObject* parent)
     InitGStreamer();
     if (GstElementPtr probe{gst_element_factory_make("playbin", nullptr)}; !probe)
         throw std::runtime_error("The media engine cannot be created: GStreamer's playbin is missing");
-    m_warmUp = std::jthread(WarmUpGStreamer);
+    m_warmUp = std::jthread(WarmUpGStreamer, m_options.secure);
     // A station that serves https under a certificate authority of its own
     // names it (a PEM file); the system's store is trusted besides.
     m_trusted = TrustedWith(m_options.caFile);

@@ -38,6 +38,7 @@ struct EngineOptions {
     QByteArray audioSink;  // a gst-launch bin description; empty: the desktop's output
     QString caFile;        // a PEM file of the station's own authority, trusted besides the system's store
     EngineTimings timings;
+    bool secure = false;   // the station is reached over https
 };
 
 // The player's media engine on GStreamer. It resolves the station's playlist
