@@ -9,7 +9,7 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-from desktop import Desktop, Station, own_address, stop, wait_until  # noqa: E402,F401
+from desktop import Desktop, Station, bus_daemon, own_address, stop, wait_until  # noqa: E402,F401
 
 BUILD = os.environ.get("SONVALE_BUILD_DIR", os.path.join(ROOT, "build"))
 
@@ -18,6 +18,15 @@ def build(*targets, directory=BUILD, options=()):
     subprocess.run(["cmake", "-S", ROOT, "-B", directory, "-DCMAKE_BUILD_TYPE=RelWithDebInfo", *options], check=True,
                    stdout=subprocess.DEVNULL)
     subprocess.run(["cmake", "--build", directory, "-j2", "--target", *targets], check=True, stdout=subprocess.DEVNULL)
+
+
+def desktop_with_session_bus():
+    """A Desktop whose programs find a session bus, as on a listener's desktop (without one, the
+    player's first D-Bus use would start one itself through dbus-launch). Returns (desktop, bus)."""
+    desktop = Desktop()
+    bus, address = bus_daemon()
+    desktop.env["DBUS_SESSION_BUS_ADDRESS"] = address
+    return desktop, bus
 
 
 def cpu_seconds(pid):

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The player under Xvfb with a tray, against the local station, next to `gst-launch-1.0 playbin`
-on the same stream with the same sink (fakesink sync=true), in one run:
+on the same stream with the same sink (fakesink sync=true), in one run, on a desktop with a session
+bus:
 start to window shown (median of 5), CPU seconds over 60 s stopped and hidden, CPU seconds and
 peak RSS over 20 s playing the 128 kbit/s mount; and the whole process, start-up included: CPU for
 start + 20 s of playing (and its end), peak RSS, and play to first audio (the first bytes a real-time recording
@@ -15,7 +16,7 @@ import sys
 import tempfile
 import time
 
-from benchlib import BUILD, cpu_seconds, ended, Desktop, Station, build, measured, median, own_address, rusage_of, stop, wait_until
+from benchlib import BUILD, cpu_seconds, desktop_with_session_bus, ended, Station, build, measured, median, own_address, rusage_of, stop, wait_until
 
 IDLE = float(sys.argv[1]) if len(sys.argv) > 1 and sys.argv[1] != "--whole" else 60.0
 PLAY = float(sys.argv[3 if sys.argv[1:2] == ["--whole"] else 2]) if len(sys.argv) > (3 if sys.argv[1:2] == ["--whole"] else 2) else 20.0
@@ -69,7 +70,8 @@ def whole_process(desktop, station, scratch, high):
     launched = time.monotonic()
     mount = "velmora" if high else "velmora32"
     reference = subprocess.Popen(["gst-launch-1.0", "-q", "playbin", f"uri=http://{station.address}:8000/{mount}",
-                                  f"audio-sink={recorder(heard)}"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                  f"audio-sink={recorder(heard)}"], env=desktop.env, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL)
     ref_audio = first_audio(heard, launched)
     time.sleep(max(0.0, PLAY - (time.monotonic() - launched)))
     ref_cpu, ref_rss = ended(reference, signal.SIGINT)
@@ -87,7 +89,7 @@ def whole_only(rounds):
     """Medians over `rounds` of the whole process on each mount, the two programs alternating."""
     build("Sonvale")
     station = Station(own_address(8))
-    desktop = Desktop()
+    desktop, bus = desktop_with_session_bus()
     scratch = tempfile.mkdtemp(prefix="sonvale-bench-")
     results = {True: [], False: []}
     try:
@@ -96,11 +98,14 @@ def whole_only(rounds):
                 results[high].append(whole_process(desktop, station, scratch, high))
     finally:
         desktop.close()
+        stop(bus)
         station.close()
     for high, title in ((True, "128 kbit/s mount"), (False, "32 kbit/s mount (the default)")):
         mine = [median([r[0][i] for r in results[high]]) for i in range(3)]
         theirs = [median([r[1][i] for r in results[high]]) for i in range(3)]
         report_whole(mine, theirs, f"{title}, medians of {rounds}")
+        ratios = sorted(r[0][0] / r[1][0] for r in results[high])
+        print(f"  CPU ratio round by round: {' '.join(f'{x:.2f}' for x in ratios)} (median {median(ratios):.2f})")
 
 
 def main():
@@ -109,7 +114,7 @@ def main():
         return
     build("Sonvale")
     station = Station(own_address(8))
-    desktop = Desktop()
+    desktop, bus = desktop_with_session_bus()
     env = {"SONVALE_STREAM_HOST": station.address, "SONVALE_AUDIO_SINK": SINK}
     try:
         starts = []
@@ -150,6 +155,7 @@ def main():
         whole = [whole_process(desktop, station, scratch, high) for high in (True, False)]
     finally:
         desktop.close()
+        stop(bus)
         station.close()
 
     print(f"{'':40} {'Sonvale':>12} {'gst-launch playbin':>20}")
