@@ -29,6 +29,11 @@ def desktop_with_session_bus():
     return desktop, bus
 
 
+def shown(desktop, title):
+    """Whether the window of this title is mapped and viewable on the desktop."""
+    return "IsViewable" in desktop.run(["xwininfo", "-name", title]).stdout
+
+
 def cpu_seconds(pid):
     """User plus system CPU seconds of a running process, from /proc."""
     with open(f"/proc/{pid}/stat") as f:

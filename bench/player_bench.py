@@ -16,10 +16,12 @@ import sys
 import tempfile
 import time
 
-from benchlib import BUILD, cpu_seconds, desktop_with_session_bus, ended, Station, build, measured, median, own_address, rusage_of, stop, wait_until
+from benchlib import (BUILD, cpu_seconds, desktop_with_session_bus, ended, Station, build, measured, median, own_address,
+                      rusage_of, shown, stop, wait_until)
 
-IDLE = float(sys.argv[1]) if len(sys.argv) > 1 and sys.argv[1] != "--whole" else 60.0
-PLAY = float(sys.argv[3 if sys.argv[1:2] == ["--whole"] else 2]) if len(sys.argv) > (3 if sys.argv[1:2] == ["--whole"] else 2) else 20.0
+WHOLE_ONLY = sys.argv[1:2] == ["--whole"]
+ROUNDS, IDLE = (int(sys.argv[2]), 0.0) if WHOLE_ONLY else (0, float(sys.argv[1]) if len(sys.argv) > 1 else 60.0)
+PLAY = float(sys.argv[2 + WHOLE_ONLY]) if len(sys.argv) > 2 + WHOLE_ONLY else 20.0
 PLAYER = os.path.join(BUILD, "Player", "Sonvale")
 TITLE = "Radio Velmora Player"
 SINK = "identity ! fakesink sync=true"
@@ -31,11 +33,6 @@ def peak_rss_mib(pid):
             if line.startswith("VmHWM:"):
                 return int(line.split()[1]) / 1024
     return float("nan")
-
-
-def shown(desktop):
-    out = desktop.run(["xwininfo", "-name", TITLE]).stdout
-    return "IsViewable" in out
 
 
 def first_audio(path, since, timeout=30):
@@ -56,7 +53,7 @@ def whole_process(desktop, station, scratch, high):
         if os.path.exists(old):
             os.remove(old)
     player = desktop.start([PLAYER], env={"SONVALE_STREAM_HOST": station.address, "SONVALE_AUDIO_SINK": recorder(heard)})
-    wait_until(lambda: shown(desktop), 30, interval=0.005)
+    wait_until(lambda: shown(desktop, TITLE), 30, interval=0.005)
     _, left, top, _, _ = desktop.window(TITLE)
     if high:
         desktop.click(left + 255, top + 52)
@@ -109,8 +106,8 @@ def whole_only(rounds):
 
 
 def main():
-    if sys.argv[1:2] == ["--whole"]:
-        whole_only(int(sys.argv[2]))
+    if WHOLE_ONLY:
+        whole_only(ROUNDS)
         return
     build("Sonvale")
     station = Station(own_address(8))
@@ -121,23 +118,23 @@ def main():
         for _ in range(5):
             began = time.monotonic()
             player = desktop.start([PLAYER], env=env)
-            wait_until(lambda: shown(desktop), 30, interval=0.005)
+            wait_until(lambda: shown(desktop, TITLE), 30, interval=0.005)
             starts.append(time.monotonic() - began)
             stop(player)
             wait_until(lambda: not desktop.window(TITLE), 10)
 
         player = desktop.start([PLAYER], env=env)
-        wait_until(lambda: shown(desktop), 30)
+        wait_until(lambda: shown(desktop, TITLE), 30)
         _, left, top, _, _ = desktop.window(TITLE)
         desktop.click(left + 360, top + 12)  # minimise
-        wait_until(lambda: not shown(desktop), 10)
+        wait_until(lambda: not shown(desktop, TITLE), 10)
         time.sleep(1)
         before = cpu_seconds(player.pid)
         time.sleep(IDLE)
         idle_cpu = cpu_seconds(player.pid) - before
 
         desktop.click(*desktop.tray_icon(), repeat=2)
-        wait_until(lambda: shown(desktop), 10)
+        wait_until(lambda: shown(desktop, TITLE), 10)
         desktop.click(left + 36, top + 36)  # play/pause
         desktop.click(left + 255, top + 52)  # high quality takes effect at the next play
         desktop.click(left + 36, top + 36)

@@ -15,7 +15,7 @@ import sys
 import tempfile
 import time
 
-from benchlib import BUILD, Station, build, cpu_seconds, desktop_with_session_bus, own_address, stop, wait_until
+from benchlib import BUILD, Station, build, cpu_seconds, desktop_with_session_bus, own_address, shown, stop, wait_until
 
 PLAYER = os.path.join(BUILD, "Player", "Sonvale")
 TITLE = "Radio Velmora Player"
@@ -43,14 +43,10 @@ def report(title, sizes, top=18):
         print(f"  {kib / 1024:7.2f} MiB  {name}")
 
 
-def shown(desktop):
-    return "IsViewable" in desktop.run(["xwininfo", "-name", TITLE]).stdout
-
-
 def floor(desktop, station, playing):
     """The bare window's and gst-launch's resident memory by mapping, and the player's excess over them."""
     bare = desktop.start([os.path.join(BUILD, "bench", "sonvale-bare-window")])
-    wait_until(lambda: shown(desktop), 30, interval=0.005)
+    wait_until(lambda: shown(desktop, TITLE), 30, interval=0.005)
     time.sleep(1)
     window = resident_by_mapping(bare.pid)
     stop(bare)
@@ -78,7 +74,7 @@ def main():
         if "--callgrind" in sys.argv:
             out = os.path.join(tempfile.mkdtemp(prefix="sonvale-callgrind-"), "callgrind.out")
             player = desktop.start(["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}", PLAYER], env=env)
-            wait_until(lambda: shown(desktop), 120)
+            wait_until(lambda: shown(desktop, TITLE), 120)
             time.sleep(2)
             stop(player, timeout=60)
             annotate = subprocess.run(["callgrind_annotate", "--inclusive=yes", out], capture_output=True, text=True)
@@ -86,7 +82,7 @@ def main():
             return
         began = time.monotonic()
         player = desktop.start([PLAYER], env=env)
-        wait_until(lambda: shown(desktop), 30, interval=0.005)
+        wait_until(lambda: shown(desktop, TITLE), 30, interval=0.005)
         print(f"start to window shown: {(time.monotonic() - began) * 1000:.0f} ms")
         time.sleep(1)
         print(f"CPU from start to one second after the window: {cpu_seconds(player.pid):.3f} s")
