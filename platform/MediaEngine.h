@@ -32,6 +32,7 @@ struct EngineTimings {
     int quietReconnectAfterResumeMs = 5000; // a break this soon after a resume reconnects quietly
     int bufferBytes = 64 * 1024;       // the network buffer
     int bufferMs = 3000;
+    int steadyBufferMs = 2000;         // the network buffer once playing has settled
 };
 
 struct EngineOptions {
@@ -90,6 +91,7 @@ private:
     bool WaitingToReconnect() const;
     void Teardown();
     void MaybePlaying();
+    void SettleQueue();
     void ReadBus();
     void HandleMessage(GstMessage* message);
     void ApplyVolume();
@@ -115,6 +117,8 @@ private:
     bool m_wantPlaying = false;  // the listener wants sound; buffering may hold the pipeline
     bool m_audioSeen = false;    // the first audio of this connection reached the output
     bool m_queueTuned = false;   // this connection's network buffer got its start threshold
+    bool m_queueSettled = false; // and its steady size
+    GstElement* m_queue = nullptr; // that buffer, owned by m_pipeline
     quint64 m_generation = 0;    // bumped at every teardown; deferred work checks it
     int m_failures = 0;          // failed attempts in a row
     bool m_offline = false;      // the network is known to be down
@@ -125,6 +129,7 @@ private:
     QTimer m_retryTimer;
     QTimer m_attemptTimer;       // an attempt that neither plays nor fails in time has failed
     QTimer m_stallTimer;         // buffering that does not recover has broken the stream
+    QTimer m_settleTimer;        // playing long enough to give the network buffer its steady size
     QTimer m_outputProbe;        // the audio output is gone: looks for it again
     std::future<bool> m_probeAnswer; // whether an output opens, asked off the UI thread
     QTimer m_probePoll;          // collects that answer
