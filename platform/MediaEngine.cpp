@@ -32,7 +32,7 @@ const char* const SourceEndedMessage = "sonvale-source-ended";
 // the start ran empty about a second into nearly every play.
 constexpr double StartWatermark = 1.0 / 3;
 constexpr double RefillWatermark = 0.99;
-constexpr int SettleMs = 5000;
+constexpr int SettleMs = 3000; // the burst's first, large reads have played by then
 
 bool HasProperty(gpointer object, const char* name)
 {

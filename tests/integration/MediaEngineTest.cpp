@@ -210,8 +210,8 @@ TEST_F(MediaEngineOnStation, PlaysSteadilyAndKeepsTheStreamsTitle)
     QObject::connect(&engine, &MediaPlayer::TitleChanged, [&](const QString& t) { title = t; });
     station->SetTitle("velmora", "Morning Tones");
     EXPECT_TRUE(WaitUntil([&] { return title == "Morning Tones"; }, 15000)) << title.toStdString();
-    // Past the moment the network buffer takes its steady size (5 s in).
-    ASSERT_TRUE(WaitUntil([&] { return RecordedSeconds(recording) > 7.5; }, 20000));
+    // Past the moment the network buffer takes its steady size (3 s in).
+    ASSERT_TRUE(WaitUntil([&] { return RecordedSeconds(recording) > 6; }, 20000));
     const std::vector<int> afterStart(std::find(probe.states.begin(), probe.states.end(), int(Playing)), probe.states.end());
     EXPECT_EQ(afterStart, std::vector<int>{Playing}) << "no buffering once playing, title change and steady buffer included";
 }
