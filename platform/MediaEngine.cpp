@@ -424,7 +424,7 @@ void MediaEngine::StartPipeline(const QUrl& stream)
     m_sink = audioSink;
     m_buffering = false;
     m_audioSeen = false;
-    m_queueTuned = false;
+    m_queue = nullptr;
     m_queueSettled = false;
     m_wantPlaying = true;
     m_sourceEnded.invalidate();
@@ -630,8 +630,7 @@ void MediaEngine::HandleMessage(GstMessage* message)
             break;
         GstObject* queue = GST_MESSAGE_SRC(message);
         const bool tunable = HasProperty(queue, "high-watermark");
-        if (tunable && !m_queueTuned) {
-            m_queueTuned = true;
+        if (tunable && !m_queue) {
             m_queue = GST_ELEMENT(queue);
             g_object_set(queue, "high-watermark", StartWatermark, nullptr);
         }

@@ -116,9 +116,8 @@ private:
     bool m_buffering = false;
     bool m_wantPlaying = false;  // the listener wants sound; buffering may hold the pipeline
     bool m_audioSeen = false;    // the first audio of this connection reached the output
-    bool m_queueTuned = false;   // this connection's network buffer got its start threshold
-    bool m_queueSettled = false; // and its steady size
-    GstElement* m_queue = nullptr; // that buffer, owned by m_pipeline
+    GstElement* m_queue = nullptr; // this connection's network buffer, given its start threshold; owned by m_pipeline
+    bool m_queueSettled = false; // and once it has its steady size
     quint64 m_generation = 0;    // bumped at every teardown; deferred work checks it
     int m_failures = 0;          // failed attempts in a row
     bool m_offline = false;      // the network is known to be down
