@@ -41,6 +41,25 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
+def thread_cpu(pid):
+    """CPU seconds of each of a running process's threads by name (threads of one name summed; the first
+    thread is "main", threads that kept the process's name are "unnamed", such as libsoup's session
+    thread), from schedstat's nanoseconds. Threads that have ended are not counted."""
+    with open(f"/proc/{pid}/comm") as f:
+        own = f.read().strip()
+    seconds = {}
+    for tid in os.listdir(f"/proc/{pid}/task"):
+        try:
+            with open(f"/proc/{pid}/task/{tid}/comm") as f:
+                name = f.read().strip()
+            name = "main" if tid == str(pid) else "unnamed" if name == own else name
+            with open(f"/proc/{pid}/task/{tid}/schedstat") as f:
+                seconds[name] = seconds.get(name, 0.0) + int(f.read().split()[0]) / 1e9
+        except OSError:
+            continue
+    return seconds
+
+
 def measured(command, env=None, seconds=None, sample_at=None):
     """Runs a command to its end (sending SIGINT after `seconds`, if given).
     Returns ([(monotonic time, stdout line)], its own rusage, the monotonic time it was started)."""

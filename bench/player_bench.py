@@ -8,7 +8,8 @@ start + 20 s of playing (and its end), peak RSS, and play to first audio (the fi
 sink writes), gst-launch's counted from its launch, both on the same mount (the player's default
 low-quality one, and the 128 kbit/s one chosen before play).
 Usage: bench/player_bench.py [IDLE_S] [PLAY_S]
-       bench/player_bench.py --whole ROUNDS [PLAY_S]   (only the whole process, medians of ROUNDS)"""
+       bench/player_bench.py --whole ROUNDS [PLAY_S]   (only the whole process, medians of ROUNDS, with
+                                                         each thread's CPU, whole and from 5 s of playing on)"""
 import os
 import signal
 import subprocess
@@ -17,7 +18,7 @@ import tempfile
 import time
 
 from benchlib import (BUILD, cpu_seconds, desktop_with_session_bus, ended, Station, build, measured, median, own_address,
-                      rusage_of, shown, stop, wait_until)
+                      rusage_of, shown, stop, thread_cpu, wait_until)
 
 WHOLE_ONLY = sys.argv[1:2] == ["--whole"]
 ROUNDS, IDLE = (int(sys.argv[2]), 0.0) if WHOLE_ONLY else (0, float(sys.argv[1]) if len(sys.argv) > 1 else 60.0)
@@ -45,9 +46,30 @@ def recorder(path):
     return f"filesink sync=true buffer-mode=unbuffered location={path}"
 
 
+STEADY_FROM = 5.0
+
+
+def full_station():
+    """The local station once each mount holds a whole connect burst (64 KiB, 16 s of the 32 kbit/s
+    stream): a mount's listeners before that start on less, wait longer for audio and never fill the
+    network buffer, and the first of the programs measured would pay for it."""
+    station = Station(own_address(8))
+    time.sleep(17)
+    return station
+
+
+def played(process, since):
+    """Plays until PLAY seconds after `since`. Returns each thread's CPU seconds by then, and of it what
+    was spent from STEADY_FROM seconds on: {name: (whole, steady)}."""
+    time.sleep(max(0.0, STEADY_FROM - (time.monotonic() - since)))
+    settled = thread_cpu(process.pid)
+    time.sleep(max(0.0, PLAY - (time.monotonic() - since)))
+    return {name: (cpu, cpu - settled.get(name, 0.0)) for name, cpu in thread_cpu(process.pid).items()}
+
+
 def whole_process(desktop, station, scratch, high):
-    """(CPU seconds, peak RSS MiB, play to first audio) of the player from its start through PLAY
-    seconds of playing the high or low mount, and the same of gst-launch-1.0 playbin from its launch."""
+    """(CPU seconds, peak RSS MiB, play to first audio, CPU by thread) of the player from its start through
+    PLAY seconds of playing the high or low mount, and the same of gst-launch-1.0 playbin from its launch."""
     heard = os.path.join(scratch, "player.raw")
     for old in (heard, os.path.join(scratch, "playbin.raw")):
         if os.path.exists(old):
@@ -60,7 +82,7 @@ def whole_process(desktop, station, scratch, high):
     pressed = time.monotonic()
     desktop.click(left + 36, top + 36)  # play/pause
     audio = first_audio(heard, pressed)
-    time.sleep(max(0.0, PLAY - (time.monotonic() - pressed)))
+    threads = played(player, pressed)
     cpu, rss = ended(player)
 
     heard = os.path.join(scratch, "playbin.raw")
@@ -70,9 +92,9 @@ def whole_process(desktop, station, scratch, high):
                                   f"audio-sink={recorder(heard)}"], env=desktop.env, stdout=subprocess.DEVNULL,
                                  stderr=subprocess.DEVNULL)
     ref_audio = first_audio(heard, launched)
-    time.sleep(max(0.0, PLAY - (time.monotonic() - launched)))
+    ref_threads = played(reference, launched)
     ref_cpu, ref_rss = ended(reference, signal.SIGINT)
-    return (cpu, rss, audio), (ref_cpu, ref_rss, ref_audio)
+    return (cpu, rss, audio, threads), (ref_cpu, ref_rss, ref_audio, ref_threads)
 
 
 def report_whole(mine, theirs, title):
@@ -85,7 +107,7 @@ def report_whole(mine, theirs, title):
 def whole_only(rounds):
     """Medians over `rounds` of the whole process on each mount, the two programs alternating."""
     build("Sonvale")
-    station = Station(own_address(8))
+    station = full_station()
     desktop, bus = desktop_with_session_bus()
     scratch = tempfile.mkdtemp(prefix="sonvale-bench-")
     results = {True: [], False: []}
@@ -103,6 +125,19 @@ def whole_only(rounds):
         report_whole(mine, theirs, f"{title}, medians of {rounds}")
         ratios = sorted(r[0][0] / r[1][0] for r in results[high])
         print(f"  CPU ratio round by round: {' '.join(f'{x:.2f}' for x in ratios)} (median {median(ratios):.2f})")
+        report_threads([r[0][3] for r in results[high]], [r[1][3] for r in results[high]])
+
+
+def report_threads(mine, theirs):
+    """Medians of each thread's CPU, the whole run and from STEADY_FROM s of playing on, for threads that
+    used a millisecond or more."""
+    def medians(rounds, name):
+        return [median([r.get(name, (0.0, 0.0))[i] for r in rounds]) * 1000 for i in (0, 1)]
+    names = {name for r in mine + theirs for name, (cpu, _) in r.items() if cpu >= 0.001}
+    rows = sorted(((medians(mine, n), medians(theirs, n), n) for n in names), key=lambda row: -max(row[0][0], row[1][0]))
+    print(f"  by thread, ms (whole / from {STEADY_FROM:.0f} s on)      {'Sonvale':>15} {'gst-launch playbin':>20}")
+    for (m_whole, m_steady), (t_whole, t_steady), name in rows:
+        print(f"    {name:38} {m_whole:7.1f} / {m_steady:5.1f} {t_whole:11.1f} / {t_steady:5.1f}")
 
 
 def main():
@@ -110,7 +145,7 @@ def main():
         whole_only(ROUNDS)
         return
     build("Sonvale")
-    station = Station(own_address(8))
+    station = full_station()
     desktop, bus = desktop_with_session_bus()
     env = {"SONVALE_STREAM_HOST": station.address, "SONVALE_AUDIO_SINK": SINK}
     try:
