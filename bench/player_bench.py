@@ -8,8 +8,8 @@ start + 20 s of playing (and its end), peak RSS, and play to first audio (the fi
 sink writes), gst-launch's counted from its launch, both on the same mount (the player's default
 low-quality one, and the 128 kbit/s one chosen before play).
 Usage: bench/player_bench.py [IDLE_S] [PLAY_S]
-       bench/player_bench.py --whole ROUNDS [PLAY_S]   (only the whole process, medians of ROUNDS, with
-                                                         each thread's CPU, whole and from 5 s of playing on)"""
+       bench/player_bench.py --whole ROUNDS [PLAY_S]   (only the whole process, medians of ROUNDS)
+The whole process is also shown by thread: each thread's CPU, whole and from 5 s of playing on."""
 import os
 import signal
 import subprocess
@@ -195,8 +195,9 @@ def main():
     print(f"{f'CPU over {IDLE:.0f} s stopped and hidden':40} {idle_cpu:10.3f} s   ({idle_cpu * 60 / IDLE:.3f} s/min)")
     print(f"{f'CPU over {PLAY:.0f} s playing 128 kbit/s':40} {play_cpu:10.2f} s {ref_cpu:18.2f} s   ratio {play_cpu / ref_cpu:.2f}")
     print(f"{'peak RSS':40} {play_rss:8.1f} MiB {ref_rss:16.1f} MiB   ratio {play_rss / ref_rss:.2f}")
-    report_whole(*whole[0], "128 kbit/s mount")
-    report_whole(*whole[1], "32 kbit/s mount (the default)")
+    for (mine, theirs), title in zip(whole, ("128 kbit/s mount", "32 kbit/s mount (the default)")):
+        report_whole(mine, theirs, title)
+        report_threads([mine[3]], [theirs[3]])
 
 
 if __name__ == "__main__":
