@@ -1,16 +1,15 @@
 #include "MachineEvents.h"
 
+#include "Logging.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QLoggingCategory>
 #include <QNetworkInformation>
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcMachine, "sonvale.player", QtCriticalMsg)
 
 const char* const Login = "org.freedesktop.login1";
 const char* const LoginPath = "/org/freedesktop/login1";
@@ -32,11 +31,11 @@ MachineEvents::MachineEvents(QObject* parent)
 {
     if (QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability)) {
         QNetworkInformation* network = QNetworkInformation::instance();
-        qCInfo(lcMachine) << "network information from" << network->backendName() << network->reachability();
+        qCInfo(lcPlayer) << "network information from" << network->backendName() << network->reachability();
         connect(network, &QNetworkInformation::reachabilityChanged, this,
             [this](QNetworkInformation::Reachability reachability) { emit NetworkReachable(Reachable(reachability)); });
     } else {
-        qCInfo(lcMachine) << "no network information: reconnects keep their own timers";
+        qCInfo(lcPlayer) << "no network information: reconnects keep their own timers";
     }
     QDBusConnection::systemBus().connect(QLatin1String(Login), QLatin1String(LoginPath), QLatin1String(LoginManager),
         QStringLiteral("PrepareForSleep"), this, SLOT(OnPrepareForSleep(bool)));
@@ -86,7 +85,7 @@ void MachineEvents::TakeDelayLock()
         finished->deleteLater();
         const QDBusPendingReply<QDBusUnixFileDescriptor> reply = *finished;
         if (reply.isError())
-            qCInfo(lcMachine) << "no sleep delay lock:" << reply.error().message();
+            qCInfo(lcPlayer) << "no sleep delay lock:" << reply.error().message();
         else if (m_playing && !m_sleeping)
             m_delayLock = reply.value();
     });
@@ -108,7 +107,7 @@ void MachineEvents::InhibitIdleSuspend()
         m_inhibitPending = false;
         const QDBusPendingReply<QDBusObjectPath> reply = *finished;
         if (reply.isError()) {
-            qCInfo(lcMachine) << "no idle inhibitor:" << reply.error().message();
+            qCInfo(lcPlayer) << "no idle inhibitor:" << reply.error().message();
             return;
         }
         m_idleInhibitor = reply.value();

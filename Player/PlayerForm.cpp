@@ -1,5 +1,7 @@
 #include "PlayerForm.h"
 
+#include "Logging.h"
+
 #include "FocusFrame.h"
 #include "ImageButton.h"
 #include "ImageButtonAccessible.h"
@@ -29,7 +31,6 @@
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcPlayer, "sonvale.player", QtCriticalMsg)
 
 const char* const WindowTitle = "Radio Velmora Player";
 

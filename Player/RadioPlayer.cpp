@@ -1,5 +1,7 @@
 #include "RadioPlayer.h"
 
+#include "Logging.h"
+
 namespace {
 
 const char* const PlayerName = "Radio Velmora Player";
@@ -61,6 +63,7 @@ RadioPlayer::RadioPlayer(std::unique_ptr<MediaPlayer> engine, StationConfig conf
 {
     connect(m_engine.get(), &MediaPlayer::PlayStateChange, this, &RadioPlayer::OnPlayStateChange);
     connect(m_engine.get(), &MediaPlayer::TitleChanged, this, &RadioPlayer::SetTitle);
+    connect(m_engine.get(), &MediaPlayer::FailureReported, this, &RadioPlayer::OnFailure);
 }
 
 RadioPlayer::~RadioPlayer() = default;
@@ -81,7 +84,7 @@ void RadioPlayer::PlayPause()
     // Set before the engine hears of it: the states it reports at once are
     // already those of a wanted stream.
     SetWantsPlayback(true);
-    SetUnreachable(false);
+    SetStoppedBy({});
     const QString address = m_quality == Quality::High ? m_config.HighQualityAddress() : m_config.LowQualityAddress();
     // The same address is left alone, so that a paused stream resumes.
     if (m_engine->URL() != address) {
@@ -106,7 +109,7 @@ void RadioPlayer::Pause()
 void RadioPlayer::Stop()
 {
     SetWantsPlayback(false);
-    SetUnreachable(false);
+    SetStoppedBy({});
     SetTitle(QString());
     m_engine->stop();
 }
@@ -130,29 +133,31 @@ int RadioPlayer::Volume() const
     return m_engine->volume();
 }
 
-QString RadioPlayer::UnreachableText()
-{
-    return QStringLiteral("Radio Velmora can't be reached right now.");
-}
-
 QString RadioPlayer::TrayTip() const
 {
     QString second;
     if (m_status.state == Playing)
         second = m_title;
     else if (m_status.state == Reconnecting && m_wantsPlayback)
-        second = m_status.text;
-    else if (m_unreachable)
-        second = UnreachableText();
+        second = m_failure.kind == PlayFailure::Kind::NoOutput ? m_status.text + QLatin1Char(' ') + PlainWords(m_failure)
+                                                               : m_status.text;
+    else
+        second = Problem();
     return QString::fromLatin1(PlayerName) + (second.isEmpty() ? QString() : QLatin1Char('\n') + second);
 }
 
-void RadioPlayer::SetUnreachable(bool unreachable)
+void RadioPlayer::SetStoppedBy(const PlayFailure& failure)
 {
-    if (unreachable == m_unreachable)
+    if (failure == m_stoppedBy)
         return;
-    m_unreachable = unreachable;
+    m_stoppedBy = failure;
     emit ProblemChanged();
+}
+
+void RadioPlayer::OnFailure(const PlayFailure& why)
+{
+    qCWarning(lcPlayer).noquote() << PlainWords(why) << why.detail;
+    m_failure = why;
 }
 
 void RadioPlayer::OnPlayStateChange(int state)
@@ -162,11 +167,17 @@ void RadioPlayer::OnPlayStateChange(int state)
     if (state == Stopped || state == Transitioning || state == Reconnecting)
         SetTitle(QString());
     // A play that ends in Stopped by itself could not reach the station, or
-    // lost it for good: say so until the next play.
-    if (state == Stopped && m_wantsPlayback)
-        SetUnreachable(true);
-    else if (state == Playing)
-        SetUnreachable(false);
+    // lost it for good: say why until the next play.
+    if (state == Stopped && m_wantsPlayback) {
+        PlayFailure why = m_failure;
+        if (why.kind == PlayFailure::Kind::None)
+            why.kind = PlayFailure::Kind::Unreachable;
+        SetStoppedBy(why);
+    } else if (state == Playing) {
+        SetStoppedBy({});
+    }
+    if (state == Playing || state == Stopped)
+        m_failure = {};
     emit StateReported(state);
     PublishPlaybackStatus();
 }

@@ -67,8 +67,7 @@ public:
     QString TrayTip() const;
     // Why the last play ended in Stopped by itself, in plain words; empty
     // when it did not (cleared by the next play).
-    QString Problem() const { return m_unreachable ? UnreachableText() : QString(); }
-    static QString UnreachableText();
+    QString Problem() const { return m_stoppedBy.kind == PlayFailure::Kind::None ? QString() : PlainWords(m_stoppedBy); }
 
 signals:
     // The engine reported a state (every report, also a repeated one).
@@ -87,7 +86,8 @@ private:
     void OnPlayStateChange(int state);
     void SetWantsPlayback(bool wants);
     void SetTitle(const QString& title);
-    void SetUnreachable(bool unreachable);
+    void SetStoppedBy(const PlayFailure& failure);
+    void OnFailure(const PlayFailure& why);
     void PublishPlaybackStatus();
 
     std::unique_ptr<MediaPlayer> m_engine;
@@ -95,7 +95,8 @@ private:
     Quality m_quality = Quality::Low;
     bool m_wantsPlayback = false;
     QString m_title;
-    bool m_unreachable = false;
+    PlayFailure m_failure;   // the engine's latest failure, while it lasts
+    PlayFailure m_stoppedBy; // what ended the last play by itself
     PlayerStatus m_status;
     QString m_publishedPlaybackStatus = QStringLiteral("Stopped");
 };

@@ -22,6 +22,12 @@ QByteArray HeaderValue(const QList<QByteArray>& lines, const QByteArray& name)
     return {};
 }
 
+bool IsTlsError(QAbstractSocket::SocketError error)
+{
+    return error == QAbstractSocket::SslHandshakeFailedError || error == QAbstractSocket::SslInternalError
+        || error == QAbstractSocket::SslInvalidUserDataError;
+}
+
 } // namespace
 
 QList<QSslCertificate> TrustedWith(const QString& pemFile)
@@ -112,7 +118,7 @@ void BoundedGet::Open(const QUrl& url)
         if (error == QAbstractSocket::RemoteHostClosedError)
             OnClosed();
         else
-            Fail(m_socket->errorString());
+            Fail(m_socket->errorString(), IsTlsError(error) ? GetProblem::Certificate : GetProblem::Unreachable);
     });
     m_inactivity.start(m_limits.inactivityMs);
     if (secure) {
@@ -169,7 +175,7 @@ bool BoundedGet::ReadHead()
         separator = 2;
     }
     if (end < 0 ? m_buffer.size() > m_limits.maxHeaderBytes : end > m_limits.maxHeaderBytes) {
-        Fail(QStringLiteral("reply head too large"));
+        Fail(QStringLiteral("reply head too large"), GetProblem::BadReply);
         return false;
     }
     if (end < 0)
@@ -177,7 +183,7 @@ bool BoundedGet::ReadHead()
     QList<QByteArray> lines = m_buffer.left(end).split('\n');
     m_buffer.remove(0, end + separator);
     if (lines.size() > m_limits.maxHeaderLines + 1) {
-        Fail(QStringLiteral("too many header lines"));
+        Fail(QStringLiteral("too many header lines"), GetProblem::BadReply);
         return false;
     }
     for (QByteArray& line : lines)
@@ -187,9 +193,9 @@ bool BoundedGet::ReadHead()
     if (status >= 300 && status < 400 && status != 304) {
         const QUrl next = m_url.resolved(QUrl::fromEncoded(HeaderValue(lines, "Location")));
         if (++m_redirects > m_limits.maxRedirects)
-            Fail(QStringLiteral("too many redirects"));
+            Fail(QStringLiteral("too many redirects"), GetProblem::BadReply);
         else if (m_url.scheme() == QLatin1String("https") && next.scheme() != QLatin1String("https"))
-            Fail(QStringLiteral("redirect from https to something less safe"));
+            Fail(QStringLiteral("redirect from https to something less safe"), GetProblem::BadReply);
         else {
             m_socket->disconnect(this);
             m_socket->abort();
@@ -198,7 +204,7 @@ bool BoundedGet::ReadHead()
         return false;
     }
     if (status < 100) {
-        Fail(QStringLiteral("not an HTTP reply"));
+        Fail(QStringLiteral("not an HTTP reply"), GetProblem::BadReply);
         return false;
     }
     m_status = status;
@@ -220,7 +226,7 @@ bool BoundedGet::TakeBody(const QByteArray& bytes)
     if (m_limits.maxBodyBytes >= 0) {
         m_body += bytes;
         if (m_body.size() > m_limits.maxBodyBytes) {
-            Fail(QStringLiteral("reply too large"));
+            Fail(QStringLiteral("reply too large"), GetProblem::BadReply);
             return false;
         }
     }
@@ -256,7 +262,7 @@ bool BoundedGet::ReadBody()
         } else if (m_chunkLeft == AwaitingChunkSize) {
             const qsizetype lineEnd = m_buffer.indexOf('\n');
             if (lineEnd < 0 && m_buffer.size() > MaxChunkLineBytes) {
-                Fail(QStringLiteral("bad chunk"));
+                Fail(QStringLiteral("bad chunk"), GetProblem::BadReply);
                 return false;
             }
             if (lineEnd < 0)
@@ -265,7 +271,7 @@ bool BoundedGet::ReadBody()
             m_chunkLeft = m_buffer.left(lineEnd).split(';').first().trimmed().toLongLong(&valid, 16);
             m_buffer.remove(0, lineEnd + 1);
             if (!valid || m_chunkLeft < 0) {
-                Fail(QStringLiteral("bad chunk"));
+                Fail(QStringLiteral("bad chunk"), GetProblem::BadReply);
                 return false;
             }
             if (m_chunkLeft == 0) {
@@ -293,10 +299,11 @@ void BoundedGet::Finish()
     emit Finished();
 }
 
-void BoundedGet::Fail(const QString& why)
+void BoundedGet::Fail(const QString& why, GetProblem problem)
 {
     if (m_stopped)
         return;
     Stop();
+    m_problem = problem;
     emit Failed(why);
 }

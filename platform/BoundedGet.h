@@ -23,6 +23,14 @@ struct GetLimits {
     qint64 floorBytesPerSecond = 0;  // 0: none
 };
 
+// What kind of failure ended a request.
+enum class GetProblem {
+    None,
+    Unreachable, // refused, unreachable, unknown host, too slow, cut off
+    Certificate, // the server could not prove who it is
+    BadReply,    // the reply broke a bound or was not HTTP
+};
+
 // The certificates an https server must chain to: the system's store plus
 // the PEM file's (a station's own authority); empty (the system's store
 // alone) when no file is named or it holds none.
@@ -54,6 +62,8 @@ public:
     QString ContentType() const { return m_contentType; }
     // The body so far (nothing when the limits say it is only streamed).
     const QByteArray& Body() const { return m_body; }
+    // Once Failed: what kind of failure it was.
+    GetProblem Problem() const { return m_problem; }
 
 signals:
     // The final reply's head has arrived: Url, Status and ContentType are known.
@@ -74,7 +84,7 @@ private:
     bool TakeBody(const QByteArray& bytes);
     void CheckPace();
     void Finish();
-    void Fail(const QString& why);
+    void Fail(const QString& why, GetProblem problem = GetProblem::Unreachable);
 
     const GetLimits m_limits;
     const QList<QSslCertificate> m_trusted;
@@ -85,6 +95,7 @@ private:
     QByteArray m_buffer;       // received, not yet taken apart
     bool m_inBody = false;
     int m_status = 0;
+    GetProblem m_problem = GetProblem::None;
     QString m_contentType;
     qint64 m_contentLength = -1;
     bool m_chunked = false;

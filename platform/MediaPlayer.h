@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PlayFailure.h"
+
 #include <QObject>
 #include <QString>
 
@@ -48,4 +50,7 @@ signals:
     // The stream's title (ICY "StreamTitle"); empty at every new connection
     // until that stream sends one.
     void TitleChanged(const QString& title);
+    // Why the play is failing: before the state it led to (Stopped after a
+    // play that gave up, Reconnecting).
+    void FailureReported(const PlayFailure& why);
 };

@@ -313,11 +313,3 @@ TEST(MediaEngineOverHttps, PlaysAStationThatProvesItselfAndRefusesOneThatDoesNot
         engine.stop();
     }
 }
-
-TEST(MediaEngineReconnectDelay, GrowsFromOneSecondAndStopsAtTen)
-{
-    std::vector<int> delays;
-    for (int failures : {0, 1, 2, 3, 4, 5, 6, 40})
-        delays.push_back(MediaEngine::ReconnectDelayMs(failures, EngineTimings()));
-    EXPECT_EQ(delays, (std::vector<int>{1000, 2000, 4000, 8000, 10000, 10000, 10000, 10000}));
-}

@@ -1,0 +1,3 @@
+#include "Logging.h"
+
+Q_LOGGING_CATEGORY(lcPlayer, "sonvale.player", QtCriticalMsg)

@@ -1,0 +1,420 @@
+#include "ConnectionPolicy.h"
+
+#include <algorithm>
+
+namespace {
+
+// Failures that another try of the same play cannot mend.
+bool Lasting(const PlayFailure& failure)
+{
+    using Kind = PlayFailure::Kind;
+    return failure.kind == Kind::Certificate || failure.kind == Kind::NotAudio || failure.kind == Kind::NoDecoder;
+}
+
+PlayFailure Unreachable(const char* detail)
+{
+    return {PlayFailure::Kind::Unreachable, 0, {}, QString::fromLatin1(detail)};
+}
+
+} // namespace
+
+ConnectionPolicy::ConnectionPolicy(const EngineTimings& timings)
+    : m_timings(timings)
+{
+}
+
+int ConnectionPolicy::BackoffMs(int failures, int baseMs, int capMs)
+{
+    qint64 delay = baseMs;
+    for (int i = 0; i < failures && delay < capMs; ++i)
+        delay *= 2;
+    return int(std::min<qint64>(delay, capMs));
+}
+
+void ConnectionPolicy::Report(PolicyStep& step, EngineState state)
+{
+    if (state == m_state)
+        return;
+    m_state = state;
+    step.report = state;
+}
+
+PolicyStep ConnectionPolicy::Done(PolicyStep step, qint64 now) const
+{
+    step.wakeInMs = m_deadline ? std::max<qint64>(0, *m_deadline - now) : -1;
+    return step;
+}
+
+void ConnectionPolicy::ResetConnection()
+{
+    m_audioSeen = false;
+    m_pipelinePlaying = false;
+    m_filling = false;
+    m_held = false;
+    m_settled = false;
+    m_settleAt.reset();
+    m_sourceEndedAt.reset();
+}
+
+PolicyStep ConnectionPolicy::Play(qint64 now)
+{
+    switch (m_state) {
+    case EngineState::Playing:
+    case EngineState::Buffering:
+    case EngineState::Transitioning:
+    case EngineState::Reconnecting:
+        return Done({}, now); // already on its way
+    default:
+        break;
+    }
+    if (m_state == EngineState::Paused && m_held && now - m_pausedAt.value_or(now) < m_timings.resumeOnSameConnectionMs) {
+        // The same connection goes on; Playing again once the pipeline runs.
+        m_resumedAt = now;
+        m_held = false;
+        m_phase = Phase::Connecting;
+        m_deadline = now + m_timings.stallMs;
+        PolicyStep step;
+        step.release = true;
+        return Done(step, now);
+    }
+    m_played = false;
+    m_failures = 0;
+    m_lastFailure = {};
+    m_windowEnd = now + m_timings.firstPlayWindowMs;
+    m_resumedAt.reset();
+    return Attempt(now);
+}
+
+PolicyStep ConnectionPolicy::Attempt(qint64 now)
+{
+    PolicyStep step;
+    step.teardown = true;
+    step.connect = true;
+    ResetConnection();
+    m_phase = Phase::Connecting;
+    m_pausedAt.reset();
+    if (!m_played)
+        Report(step, EngineState::Transitioning);
+    m_deadline = m_played ? now + m_timings.reconnectAttemptMs : std::min(now + m_timings.firstAttemptMs, m_windowEnd);
+    return Done(step, now);
+}
+
+PolicyStep ConnectionPolicy::Pause(qint64 now)
+{
+    PolicyStep step;
+    if (m_state == EngineState::Playing || m_state == EngineState::Buffering) {
+        step.hold = true;
+        m_held = true;
+        m_pipelinePlaying = false;
+        m_filling = false;
+        m_pausedAt = now;
+    } else if (m_state == EngineState::Transitioning || m_state == EngineState::Reconnecting) {
+        step.teardown = true;
+        ResetConnection();
+    } else {
+        return Done(step, now);
+    }
+    m_phase = Phase::Paused;
+    m_deadline.reset();
+    Report(step, EngineState::Paused);
+    return Done(step, now);
+}
+
+PolicyStep ConnectionPolicy::Drop(qint64 now, EngineState state)
+{
+    PolicyStep step;
+    step.teardown = true;
+    ResetConnection();
+    m_phase = Phase::Idle;
+    m_deadline.reset();
+    m_played = false;
+    m_pausedAt.reset();
+    m_resumedAt.reset();
+    Report(step, state);
+    return Done(step, now);
+}
+
+PolicyStep ConnectionPolicy::Stop(qint64 now)
+{
+    return Drop(now, EngineState::Stopped);
+}
+
+PolicyStep ConnectionPolicy::AddressChanged(qint64 now)
+{
+    return Active() ? Drop(now, EngineState::Ready) : Done({}, now);
+}
+
+PolicyStep ConnectionPolicy::AudioReachedOutput(qint64 now)
+{
+    if (m_phase != Phase::Connecting || m_audioSeen)
+        return Done({}, now);
+    m_audioSeen = true;
+    // The connection works: from here its time only guards against
+    // buffering that never completes.
+    m_deadline = now + m_timings.stallMs;
+    return MaybePlaying(now);
+}
+
+PolicyStep ConnectionPolicy::PipelinePlaying(qint64 now)
+{
+    if (m_phase != Phase::Connecting && m_phase != Phase::Refilling)
+        return Done({}, now);
+    m_pipelinePlaying = true;
+    return MaybePlaying(now);
+}
+
+PolicyStep ConnectionPolicy::MaybePlaying(qint64 now)
+{
+    PolicyStep step;
+    // Playing means audio is flowing, not merely that the pipeline runs: a
+    // stream without audio never gets here and its try runs out.
+    const bool waiting = m_phase == Phase::Connecting || m_phase == Phase::Refilling;
+    if (!waiting || !m_audioSeen || !m_pipelinePlaying || m_filling)
+        return Done(step, now);
+    m_phase = Phase::Playing;
+    m_played = true;
+    m_failures = 0;
+    m_lastFailure = {};
+    // A pause or a stall before the buffer settled starts its wait anew.
+    if (!m_settled)
+        m_settleAt = now + m_timings.settleMs;
+    m_deadline = m_settleAt;
+    Report(step, EngineState::Playing);
+    return Done(step, now);
+}
+
+PolicyStep ConnectionPolicy::Hold(qint64 now, PolicyStep step)
+{
+    step.hold = true;
+    m_filling = true;
+    m_pipelinePlaying = false;
+    if (m_phase == Phase::Refilling)
+        m_deadline = now + m_timings.stallMs;
+    Report(step, EngineState::Buffering);
+    return Done(step, now);
+}
+
+PolicyStep ConnectionPolicy::BufferLevel(int percent, qint64 now)
+{
+    const bool low = percent < 100;
+    switch (m_phase) {
+    case Phase::Connecting:
+    case Phase::Refilling:
+        if (low && !m_filling)
+            return Hold(now, {});
+        if (!low && m_filling) {
+            m_filling = false;
+            PolicyStep step;
+            step.release = true;
+            return Done(step, now);
+        }
+        break;
+    case Phase::Playing:
+        if (low) {
+            // Played on: the audio queued behind the buffer may cover it.
+            m_phase = Phase::Dipping;
+            m_deadline = now + m_timings.dipGraceMs;
+        }
+        break;
+    case Phase::Dipping:
+        if (!low) {
+            m_phase = Phase::Playing;
+            m_deadline = m_settleAt;
+        }
+        break;
+    default:
+        break;
+    }
+    return Done({}, now);
+}
+
+PolicyStep ConnectionPolicy::SourceEnded(qint64 now)
+{
+    if (m_phase != Phase::Idle)
+        m_sourceEndedAt = now;
+    return Done({}, now);
+}
+
+PolicyStep ConnectionPolicy::Broke(const PlayFailure& why, qint64 now)
+{
+    PolicyStep step;
+    switch (m_phase) {
+    case Phase::Paused:
+        // The server let go of a paused listener: the next play connects anew.
+        step.teardown = true;
+        ResetConnection();
+        return Done(step, now);
+    case Phase::Connecting:
+    case Phase::Playing:
+    case Phase::Dipping:
+    case Phase::Refilling:
+        break;
+    default:
+        return Done(step, now);
+    }
+    if (m_resumedAt && now - *m_resumedAt < m_timings.quietReconnectAfterResumeMs) {
+        // Dropped while paused, found at the resume: open the stream anew.
+        m_resumedAt.reset();
+        m_played = false;
+        m_failures = 0;
+        m_windowEnd = now + m_timings.firstPlayWindowMs;
+        return Attempt(now);
+    }
+    if (m_phase == Phase::Connecting)
+        return Failed(why, now);
+    // It broke while playing: the first wait runs from the server's end of
+    // the stream, while the buffered audio was still playing.
+    m_failures = 0;
+    m_lastFailure = why;
+    qint64 delay = BackoffMs(0, m_timings.backoffBaseMs, m_timings.backoffCapMs);
+    if (m_sourceEndedAt)
+        delay = std::max<qint64>(0, delay - (now - *m_sourceEndedAt));
+    step.teardown = true;
+    ResetConnection();
+    step.failure = why;
+    Report(step, EngineState::Reconnecting);
+    return WaitToReconnect(delay, now, step);
+}
+
+PolicyStep ConnectionPolicy::Failed(const PlayFailure& why, qint64 now)
+{
+    PolicyStep step;
+    step.teardown = true;
+    ResetConnection();
+    m_lastFailure = why;
+    ++m_failures;
+    step.failure = why;
+    if (m_played) {
+        Report(step, EngineState::Reconnecting);
+        return WaitToReconnect(BackoffMs(m_failures - 1, m_timings.backoffBaseMs, m_timings.backoffCapMs), now, step);
+    }
+    // A first play rides out a short outage (a source handing over, a full
+    // server) while its window lasts; what another try cannot mend ends it.
+    const qint64 delay = BackoffMs(m_failures - 1, m_timings.quickRetryMs, m_timings.firstAttemptMs);
+    const qint64 shortestTry = m_timings.firstAttemptMs / 4;
+    if (!Lasting(why) && now + delay + shortestTry <= m_windowEnd) {
+        m_phase = Phase::Waiting;
+        m_deadline = now + delay;
+        return Done(step, now);
+    }
+    m_phase = Phase::Idle;
+    m_deadline.reset();
+    Report(step, EngineState::Stopped);
+    return Done(step, now);
+}
+
+PolicyStep ConnectionPolicy::WaitToReconnect(qint64 delayMs, qint64 now, PolicyStep step)
+{
+    m_phase = Phase::Waiting;
+    // While the network is known to be down nothing is tried: its return
+    // starts the next try.
+    if (m_offline)
+        m_deadline.reset();
+    else
+        m_deadline = now + delayMs;
+    return Done(step, now);
+}
+
+PolicyStep ConnectionPolicy::OutputLost(qint64 now)
+{
+    if (m_phase == Phase::Idle)
+        return Done({}, now);
+    // Like a broken stream, whatever played before: the listener wants
+    // sound, and it comes back by itself once there is an output.
+    PolicyStep step;
+    step.teardown = true;
+    ResetConnection();
+    m_played = true;
+    m_phase = Phase::NoOutput;
+    step.failure = {PlayFailure::Kind::NoOutput, 0, {}, QStringLiteral("no audio output could be opened")};
+    m_lastFailure = step.failure;
+    Report(step, EngineState::Reconnecting);
+    if (!m_probing) {
+        step.probeOutput = true;
+        m_probing = true;
+    }
+    m_deadline = now + m_timings.outputProbeMs;
+    return Done(step, now);
+}
+
+PolicyStep ConnectionPolicy::OutputProbed(bool available, qint64 now)
+{
+    m_probing = false;
+    if (m_phase != Phase::NoOutput || !available)
+        return Done({}, now);
+    m_failures = 0;
+    return Attempt(now);
+}
+
+PolicyStep ConnectionPolicy::NetworkReachable(bool reachable, qint64 now)
+{
+    const bool back = m_offline && reachable;
+    m_offline = !reachable;
+    const bool waitingToReconnect = m_phase == Phase::Waiting && m_played;
+    if (m_offline && waitingToReconnect)
+        m_deadline.reset();
+    // Back: a waiting reconnect goes at once, its backoff started over.
+    if (back && waitingToReconnect) {
+        m_failures = 0;
+        return Attempt(now);
+    }
+    return Done({}, now);
+}
+
+PolicyStep ConnectionPolicy::Sleep(bool sleeping, qint64 now)
+{
+    const bool wanted = m_state == EngineState::Playing || m_state == EngineState::Buffering
+        || m_state == EngineState::Transitioning || m_state == EngineState::Reconnecting;
+    if (sleeping && wanted) {
+        // The connection would not survive the night; the listener's wish does.
+        PolicyStep step;
+        step.teardown = true;
+        ResetConnection();
+        m_phase = Phase::Asleep;
+        m_played = true;
+        m_deadline.reset();
+        Report(step, EngineState::Reconnecting);
+        return Done(step, now);
+    }
+    if (!sleeping && m_phase == Phase::Asleep) {
+        m_failures = 0;
+        return Attempt(now);
+    }
+    return Done({}, now);
+}
+
+PolicyStep ConnectionPolicy::WaitEnded(qint64 now)
+{
+    if (!m_deadline || *m_deadline > now)
+        return Done({}, now);
+    m_deadline.reset();
+    PolicyStep step;
+    switch (m_phase) {
+    case Phase::Connecting:
+        return Failed(m_audioSeen ? Unreachable("the stream stalled before it played")
+                                  : Unreachable("nothing played in time"),
+            now);
+    case Phase::Waiting:
+        return Attempt(now);
+    case Phase::Playing:
+        m_settled = true;
+        m_settleAt.reset();
+        step.settle = true;
+        return Done(step, now);
+    case Phase::Dipping:
+        // Not covered: hold while the buffer fills, rather than play in gaps.
+        m_phase = Phase::Refilling;
+        return Hold(now, step);
+    case Phase::Refilling:
+        return Broke(Unreachable("the stream stalled"), now);
+    case Phase::NoOutput:
+        if (!m_probing) {
+            step.probeOutput = true;
+            m_probing = true;
+        }
+        m_deadline = now + m_timings.outputProbeMs;
+        return Done(step, now);
+    default:
+        return Done(step, now);
+    }
+}

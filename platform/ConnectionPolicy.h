@@ -1,0 +1,150 @@
+#pragma once
+
+#include "PlayFailure.h"
+
+#include <QtGlobal>
+#include <optional>
+
+// The states the engine reports, with their published play-state numbers.
+enum class EngineState : int {
+    Undefined = 0,
+    Stopped = 1,
+    Paused = 2,
+    Playing = 3,
+    Buffering = 6,
+    Transitioning = 9, // connecting
+    Ready = 10,
+    Reconnecting = 11,
+};
+
+// How long the engine waits for what. The defaults are the player's; tests
+// run on shorter ones.
+struct EngineTimings {
+    int firstPlayWindowMs = 14000;     // a play from idle gives up within this (the play face is back within 15 s)
+    int firstAttemptMs = 4000;         // one try of such a play that neither plays nor fails in time has failed
+    int quickRetryMs = 500;            // the first wait between those tries, doubled after each
+    int reconnectAttemptMs = 10000;    // one reconnect attempt
+    int stallMs = 10000;               // buffering that does not recover has broken the stream
+    int backoffBaseMs = 1000;          // first reconnect delay, doubled after every failure
+    int backoffCapMs = 10000;          // the longest reconnect delay
+    int outputProbeMs = 1000;          // how often a lost audio output is looked for
+    // A pause longer than this resumes on a fresh connection: the server may
+    // have dropped a listener that stopped reading, and radio resumes live anyway.
+    int resumeOnSameConnectionMs = 10000;
+    int quietReconnectAfterResumeMs = 5000; // a break this soon after a resume reconnects quietly
+    // A dip of the network buffer while playing that fills again within this
+    // is covered by the audio queued behind it: nothing stops, nothing is said.
+    int dipGraceMs = 500;
+    int settleMs = 3000;               // playing this long gives the network buffer its steady size
+    int bufferBytes = 64 * 1024;       // the network buffer
+    int bufferMs = 3000;
+    int steadyBufferMs = 2000;         // the network buffer once playing has settled
+};
+
+// What the engine does after an event. Steps come in this order: tear the
+// connection down, open a new one, hold or release the pipeline, look for an
+// audio output, settle the buffer, report the state (with the failure that
+// led to it); and the policy's one wait is (re)armed to `wakeInMs`.
+struct PolicyStep {
+    bool teardown = false;     // close the connection: the playlist fetch and the pipeline
+    bool connect = false;      // open a new connection to the address
+    bool hold = false;         // pause the pipeline, keeping its connection
+    bool release = false;      // let the pipeline play
+    bool probeOutput = false;  // ask whether an audio output can be opened (answer: OutputProbed)
+    bool settle = false;       // give the network buffer its steady size
+    std::optional<EngineState> report;
+    PlayFailure failure;       // why: with Stopped after a play that gave up, with Reconnecting
+    qint64 wakeInMs = -1;      // call WaitEnded after this long; below 0: no wait
+};
+
+// When the engine connects, waits, retries and gives up, apart from
+// GStreamer and from any timer: events go in with the time they happened
+// (milliseconds on a monotonic clock), and each answers what to do.
+//
+// - A play from idle connects (Transitioning); a try that fails is retried
+//   after 0.5, 1, 2 … s while the first-play window lasts, then the play ends
+//   in Stopped with the last try's failure.
+// - Playing needs the first audio at the output and the pipeline running;
+//   until then the network buffer's fill holds it (Buffering).
+// - A stream that breaks after it played is Reconnecting: tries after 1, 2,
+//   4, 8 and then every 10 s, none while the network is down, one at once
+//   when it returns; a lost audio output is looked for once a second.
+// - A pause keeps the connection for a while; a resume after that connects
+//   anew. Sleep drops the connection, waking reconnects at once.
+class ConnectionPolicy {
+public:
+    explicit ConnectionPolicy(const EngineTimings& timings = {});
+
+    EngineState State() const { return m_state; }
+    // Whether anything is open, held or awaited (a new address replaces it).
+    bool Active() const { return m_phase != Phase::Idle || m_state == EngineState::Paused; }
+
+    // The listener.
+    PolicyStep Play(qint64 now);
+    PolicyStep Pause(qint64 now);
+    PolicyStep Stop(qint64 now);
+    PolicyStep AddressChanged(qint64 now);
+    // The connection.
+    PolicyStep AudioReachedOutput(qint64 now); // the first audio of this connection
+    PolicyStep PipelinePlaying(qint64 now);
+    PolicyStep BufferLevel(int percent, qint64 now);
+    PolicyStep SourceEnded(qint64 now);        // the server ended the stream; the buffer still plays
+    PolicyStep Broke(const PlayFailure& why, qint64 now);
+    // The machine.
+    PolicyStep OutputLost(qint64 now);
+    PolicyStep OutputProbed(bool available, qint64 now);
+    PolicyStep NetworkReachable(bool reachable, qint64 now);
+    PolicyStep Sleep(bool sleeping, qint64 now);
+    // The wait last asked for has run out.
+    PolicyStep WaitEnded(qint64 now);
+
+    // Delay before the next try after `failures` failed ones: `base`, doubled
+    // after each failure, never more than `cap`.
+    static int BackoffMs(int failures, int baseMs, int capMs);
+
+private:
+    enum class Phase {
+        Idle,       // nothing open
+        Connecting, // a connection is open and has not played yet (or resumes)
+        Playing,
+        Dipping,    // playing on while the network buffer fills again
+        Refilling,  // held while the network buffer fills again
+        Paused,     // held, or (m_held false) its connection dropped
+        Waiting,    // for the next try; no wait while the network is down
+        NoOutput,   // looking for an audio output
+        Asleep,
+    };
+
+    PolicyStep Drop(qint64 now, EngineState state);
+    PolicyStep Attempt(qint64 now);
+    PolicyStep Failed(const PlayFailure& why, qint64 now);
+    PolicyStep WaitToReconnect(qint64 delayMs, qint64 now, PolicyStep step);
+    PolicyStep MaybePlaying(qint64 now);
+    PolicyStep Hold(qint64 now, PolicyStep step);
+    void Report(PolicyStep& step, EngineState state);
+    PolicyStep Done(PolicyStep step, qint64 now) const;
+    void ResetConnection();
+
+    const EngineTimings m_timings;
+    EngineState m_state = EngineState::Undefined;
+    Phase m_phase = Phase::Idle;
+    std::optional<qint64> m_deadline; // when WaitEnded is due
+
+    bool m_played = false;          // reached Playing since the listener's play
+    qint64 m_windowEnd = 0;         // of the first-play tries
+    int m_failures = 0;             // failed tries in a row
+    PlayFailure m_lastFailure;
+    // This connection.
+    bool m_audioSeen = false;
+    bool m_pipelinePlaying = false;
+    bool m_filling = false;         // the network buffer below its mark
+    bool m_held = false;            // the pipeline is held with its connection
+    bool m_settled = false;         // the network buffer has its steady size
+    std::optional<qint64> m_settleAt;
+    std::optional<qint64> m_sourceEndedAt;
+    std::optional<qint64> m_pausedAt;
+    std::optional<qint64> m_resumedAt;
+    // The machine.
+    bool m_offline = false;
+    bool m_probing = false;         // an output probe is out
+};

@@ -1,0 +1,27 @@
+#include "PlayFailure.h"
+
+QString PlainWords(const PlayFailure& failure)
+{
+    using Kind = PlayFailure::Kind;
+    switch (failure.kind) {
+    case Kind::None:
+        return {};
+    case Kind::Unreachable:
+        break;
+    case Kind::HttpStatus:
+        if (failure.httpStatus == 403 || failure.httpStatus == 503 || failure.httpStatus == 429)
+            return QStringLiteral("Radio Velmora is full or busy right now (HTTP %1).").arg(failure.httpStatus);
+        return QStringLiteral("Radio Velmora answered with an error (HTTP %1).").arg(failure.httpStatus);
+    case Kind::Certificate:
+        return QStringLiteral("Radio Velmora's certificate is not trusted.");
+    case Kind::NotAudio:
+        return QStringLiteral("Radio Velmora's reply was not audio.");
+    case Kind::NoDecoder:
+        return failure.format.isEmpty()
+            ? QStringLiteral("No decoder for the station's format is installed.")
+            : QStringLiteral("No decoder for the station's format (%1) is installed.").arg(failure.format);
+    case Kind::NoOutput:
+        return QStringLiteral("The sound output is missing.");
+    }
+    return QStringLiteral("Radio Velmora can't be reached right now.");
+}

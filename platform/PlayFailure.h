@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+// Why a play did not reach the listener, from where it was known: the
+// playlist fetch, the stream's source, its decoder or the audio output.
+struct PlayFailure {
+    enum class Kind {
+        None,
+        Unreachable, // nothing answered: refused, unreachable, unknown host, timed out, cut off
+        HttpStatus,  // the station answered with an HTTP error (httpStatus)
+        Certificate, // the station could not prove who it is
+        NotAudio,    // the reply was neither audio nor a playlist naming a stream
+        NoDecoder,   // nothing installed decodes the stream's format (format)
+        NoOutput,    // no audio output could be opened
+    };
+    Kind kind = Kind::None;
+    int httpStatus = 0;
+    QString format;
+    QString detail; // for the log: what the failing part said
+
+    bool operator==(const PlayFailure&) const = default;
+};
+
+// The failure in a few plain words, for the listener.
+QString PlainWords(const PlayFailure& failure);

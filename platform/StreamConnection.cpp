@@ -1,0 +1,433 @@
+#include "StreamConnection.h"
+
+#include "BoundedGet.h"
+#include "Playlist.h"
+#include "StreamTitle.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+#include <gst/pbutils/missing-plugins.h>
+#include <gst/pbutils/pbutils.h>
+#include <malloc.h>
+
+namespace {
+
+const char* const FirstAudioMessage = "sonvale-first-audio";
+const char* const SourceEndedMessage = "sonvale-source-ended";
+
+// The network buffer starts playback at a third of its size: Icecast's
+// burst-on-connect fills that at once, so playback starts without waiting
+// for playbin's byte-rate estimate. A dip refills to the same mark.
+constexpr double StartWatermark = 1.0 / 3;
+
+bool HasProperty(gpointer object, const char* name)
+{
+    return g_object_class_find_property(G_OBJECT_GET_CLASS(object), name) != nullptr;
+}
+
+GstPadProbeReturn OnFirstBuffer(GstPad*, GstPadProbeInfo*, gpointer sink)
+{
+    auto* element = GST_ELEMENT(sink);
+    gst_element_post_message(element,
+        gst_message_new_application(GST_OBJECT(element), gst_structure_new_empty(FirstAudioMessage)));
+    return GST_PAD_PROBE_REMOVE;
+}
+
+// Drops an element nobody has taken (a floating reference), or nothing.
+void Discard(GstElement* element)
+{
+    if (element)
+        gst_object_unref(gst_object_ref_sink(element));
+}
+
+GstElement* MakeAudioSink(const QByteArray& description)
+{
+    if (description.isEmpty())
+        return gst_element_factory_make("autoaudiosink", nullptr);
+    GError* error = nullptr;
+    GstElement* bin = gst_parse_bin_from_description(description.constData(), TRUE, &error);
+    GErrorPtr owned(error);
+    if (owned)
+        qWarning("audio sink: %s", owned->message);
+    return bin;
+}
+
+// The audio output: a volume element of our own in front of the sink. (With
+// playbin's soft volume, GStreamer 1.22 keeps one volume element alive after
+// every stream that has ended: a player that reconnects for weeks piles them up.)
+GstElement* MakeOutput(const QByteArray& sinkDescription, GstElement** volume, GstElement** audioSink)
+{
+    GstElement* sink = MakeAudioSink(sinkDescription);
+    GstElement* gain = gst_element_factory_make("volume", nullptr);
+    if (!sink || !gain) {
+        Discard(sink);
+        Discard(gain);
+        return nullptr;
+    }
+    GstElement* output = gst_bin_new(nullptr);
+    gst_bin_add_many(GST_BIN(output), gain, sink, nullptr);
+    GstPadPtr pad{gst_element_get_static_pad(gain, "sink")};
+    if (!gst_element_link(gain, sink) || !gst_element_add_pad(output, gst_ghost_pad_new("sink", pad.get()))) {
+        Discard(output);
+        return nullptr;
+    }
+    *volume = gain;
+    *audioSink = sink;
+    return output;
+}
+
+const char* FactoryName(GstElement* element)
+{
+    GstElementFactory* factory = element ? gst_element_get_factory(element) : nullptr;
+    return factory ? gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)) : "";
+}
+
+// The desktop's output chooses a real sink where it finds one, else one that
+// plays into nothing: no audio server, no sound card. An output given by
+// description is what was asked for.
+bool PlaysIntoNothing(GstElement* sink)
+{
+    if (g_strcmp0(FactoryName(sink), "autoaudiosink") != 0)
+        return false;
+    bool real = false;
+    GstIterator* children = gst_bin_iterate_elements(GST_BIN(sink));
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(children, &item) == GST_ITERATOR_OK) {
+        real = real || g_strcmp0(FactoryName(GST_ELEMENT(g_value_get_object(&item))), "fakesink") != 0;
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(children);
+    return !real;
+}
+
+// The end of the stream reaches the sink only after the network buffer has
+// played out; the source tells when the server actually ended it.
+GstPadProbeReturn OnSourceEvent(GstPad* pad, GstPadProbeInfo* info, gpointer)
+{
+    if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) != GST_EVENT_EOS)
+        return GST_PAD_PROBE_OK;
+    if (GstElementPtr source{gst_pad_get_parent_element(pad)})
+        gst_element_post_message(source.get(),
+            gst_message_new_application(GST_OBJECT(source.get()), gst_structure_new_empty(SourceEndedMessage)));
+    return GST_PAD_PROBE_REMOVE;
+}
+
+// The stream's source trusts what the playlist fetch trusts: the system's
+// store plus the station's own authority, where one is named. A TLS database
+// on the source works whichever libsoup GStreamer loads (libsoup 3 has no CA
+// file of its own to set).
+void OnSourceSetup(GstElement*, GstElement* source, gpointer tlsDatabase)
+{
+    if (tlsDatabase && HasProperty(source, "tls-database"))
+        g_object_set(source, "tls-database", tlsDatabase, nullptr);
+    if (GstPadPtr pad{gst_element_get_static_pad(source, "src")})
+        gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, OnSourceEvent, nullptr, nullptr);
+}
+
+bool Within(GstMessage* message, GstElement* element)
+{
+    return element && (GST_MESSAGE_SRC(message) == GST_OBJECT(element)
+        || gst_object_has_as_ancestor(GST_MESSAGE_SRC(message), GST_OBJECT(element)));
+}
+
+PlayFailure FailureOf(GetProblem problem, const QString& why)
+{
+    switch (problem) {
+    case GetProblem::Certificate:
+        return {PlayFailure::Kind::Certificate, 0, {}, why};
+    case GetProblem::BadReply:
+        return {PlayFailure::Kind::NotAudio, 0, {}, why};
+    default:
+        return {PlayFailure::Kind::Unreachable, 0, {}, why};
+    }
+}
+
+bool MentionsTls(const QString& text)
+{
+    return text.contains(QLatin1String("TLS"), Qt::CaseInsensitive)
+        || text.contains(QLatin1String("certificate"), Qt::CaseInsensitive)
+        || text.contains(QLatin1String("secure connection"), Qt::CaseInsensitive);
+}
+
+// What a pipeline's error means for the listener, from its domain, code and
+// details (souphttpsrc names the HTTP status).
+PlayFailure FailureOf(const GError* error, const GstStructure* details, const QString& missingFormat, const QString& debug)
+{
+    const QString detail = QStringLiteral("%1 (%2 %3): %4")
+                               .arg(QString::fromUtf8(error->message), QString::fromUtf8(g_quark_to_string(error->domain)))
+                               .arg(error->code)
+                               .arg(debug);
+    guint status = 0;
+    if (details && gst_structure_get_uint(details, "http-status-code", &status) && status >= 300)
+        return {PlayFailure::Kind::HttpStatus, int(status), {}, detail};
+    if (!missingFormat.isEmpty() || g_error_matches(error, GST_CORE_ERROR, GST_CORE_ERROR_MISSING_PLUGIN)
+        || g_error_matches(error, GST_STREAM_ERROR, GST_STREAM_ERROR_CODEC_NOT_FOUND))
+        return {PlayFailure::Kind::NoDecoder, 0, missingFormat, detail};
+    if (error->domain == GST_STREAM_ERROR)
+        return {PlayFailure::Kind::NotAudio, 0, {}, detail};
+    if (MentionsTls(detail))
+        return {PlayFailure::Kind::Certificate, 0, {}, detail};
+    return {PlayFailure::Kind::Unreachable, 0, {}, detail};
+}
+
+} // namespace
+
+bool OutputAvailable(const QByteArray& sinkDescription)
+{
+    GstElementPtr sink{MakeAudioSink(sinkDescription)};
+    if (!sink)
+        return false;
+    gst_object_ref_sink(sink.get());
+    const bool ready = gst_element_set_state(sink.get(), GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
+    const bool available = ready && !PlaysIntoNothing(sink.get());
+    gst_element_set_state(sink.get(), GST_STATE_NULL);
+    return available;
+}
+
+StreamConnection::StreamConnection(const QUrl& address, const ConnectionSetup& setup, double gain, QObject* parent)
+    : QObject(parent)
+    , m_address(address)
+    , m_setup(setup)
+    , m_gain(gain)
+{
+    Fetch();
+}
+
+StreamConnection::~StreamConnection()
+{
+    Close();
+}
+
+void StreamConnection::Close()
+{
+    DropFetch();
+    if (m_busNotifier) {
+        // Possibly the sender of the signal being handled.
+        m_busNotifier->setEnabled(false);
+        m_busNotifier.release()->deleteLater();
+    }
+    if (m_pipeline) {
+        gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
+        m_bus.reset();
+        m_pipeline.reset();
+        m_volume = m_sink = m_queue = nullptr;
+        // GStreamer's threads leave their freed memory in malloc's per-thread
+        // arenas; hand it back, or every reconnect keeps a little more.
+        malloc_trim(0);
+    }
+}
+
+void StreamConnection::FailSoon(const PlayFailure& why)
+{
+    // Never from inside the constructor or a call of the owner's: it may
+    // destroy this connection.
+    QTimer::singleShot(0, this, [this, why] { emit Broke(why); });
+}
+
+void StreamConnection::Fetch()
+{
+    if (!m_address.isValid() || (m_address.scheme() != "http" && m_address.scheme() != "https")) {
+        FailSoon({PlayFailure::Kind::Unreachable, 0, {}, QStringLiteral("not a web address")});
+        return;
+    }
+    GetLimits limits;
+    limits.maxBodyBytes = Playlist::MaxBytes;
+    m_fetch = new BoundedGet(m_address, limits, m_setup.trusted, this);
+    connect(m_fetch, &BoundedGet::Head, this, [this] {
+        const int status = m_fetch->Status();
+        if (status >= 200 && status < 300)
+            return;
+        DropFetch();
+        emit Broke({PlayFailure::Kind::HttpStatus, status, {}, QStringLiteral("the playlist's reply: HTTP %1").arg(status)});
+    });
+    connect(m_fetch, &BoundedGet::Data, this, &StreamConnection::OnPlaylistData);
+    connect(m_fetch, &BoundedGet::Finished, this, &StreamConnection::OnPlaylistFinished);
+    connect(m_fetch, &BoundedGet::Failed, this, [this](const QString& why) {
+        const GetProblem problem = m_fetch->Problem();
+        DropFetch();
+        emit Broke(FailureOf(problem, "the playlist: " + why));
+    });
+}
+
+void StreamConnection::DropFetch()
+{
+    if (BoundedGet* fetch = m_fetch) {
+        m_fetch = nullptr;
+        fetch->disconnect(this);
+        fetch->Stop();
+        fetch->deleteLater();
+    }
+}
+
+void StreamConnection::OnPlaylistData()
+{
+    if (Playlist::IsAudio(m_fetch->ContentType(), m_fetch->Body().left(16))) {
+        // The address is the stream itself: play it directly.
+        const QUrl stream = m_fetch->Url();
+        DropFetch();
+        StartPipeline(stream);
+    }
+}
+
+void StreamConnection::OnPlaylistFinished()
+{
+    const QByteArray body = m_fetch->Body();
+    DropFetch();
+    if (const auto stream = Playlist::FirstStreamEntry(body))
+        StartPipeline(*stream);
+    else
+        emit Broke({PlayFailure::Kind::NotAudio, 0, {}, QStringLiteral("the playlist names no stream")});
+}
+
+void StreamConnection::StartPipeline(const QUrl& stream)
+{
+    GstElementPtr pipeline{gst_element_factory_make("playbin", nullptr)};
+    GstElement* volume = nullptr;
+    GstElement* audioSink = nullptr;
+    GstElement* output = MakeOutput(m_setup.audioSink, &volume, &audioSink);
+    if (!pipeline || !output) {
+        Discard(output);
+        emit OutputLost();
+        return;
+    }
+    gst_object_ref_sink(pipeline.get());
+    // Audio only: never a video window, whatever the stream carries.
+    gst_util_set_object_arg(G_OBJECT(pipeline.get()), "flags", "audio");
+    g_object_set(pipeline.get(), "uri", stream.toString(QUrl::FullyEncoded).toUtf8().constData(), "audio-sink", output,
+        "buffer-size", m_setup.bufferBytes, "buffer-duration", gint64(m_setup.bufferMs) * GST_MSECOND, nullptr);
+    g_signal_connect(pipeline.get(), "source-setup", G_CALLBACK(OnSourceSetup), m_setup.tlsDatabase);
+    if (GstPadPtr pad{gst_element_get_static_pad(output, "sink")})
+        gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, OnFirstBuffer, output, nullptr);
+
+    m_bus.reset(gst_element_get_bus(pipeline.get()));
+    GPollFD pollFd{};
+    gst_bus_get_pollfd(m_bus.get(), &pollFd);
+    m_busNotifier = std::make_unique<QSocketNotifier>(pollFd.fd, QSocketNotifier::Read);
+    connect(m_busNotifier.get(), &QSocketNotifier::activated, this, &StreamConnection::ReadBus);
+    m_pipeline = std::move(pipeline);
+    m_volume = volume;
+    m_sink = audioSink;
+    SetGain(m_gain);
+    if (gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
+        FailSoon({PlayFailure::Kind::Unreachable, 0, {}, QStringLiteral("the pipeline would not start")});
+}
+
+void StreamConnection::Hold()
+{
+    if (m_pipeline)
+        gst_element_set_state(m_pipeline.get(), GST_STATE_PAUSED);
+}
+
+void StreamConnection::Release()
+{
+    if (m_pipeline)
+        gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING);
+}
+
+void StreamConnection::Settle(int steadyMs)
+{
+    // Below what the burst left in it, the buffer stays full: the source
+    // waits on it and reads what gathered in the socket in batches, instead
+    // of waking its threads for every packet.
+    if (m_queue)
+        g_object_set(m_queue, "max-size-time", guint64(steadyMs) * GST_MSECOND, nullptr);
+}
+
+void StreamConnection::SetGain(double gain)
+{
+    m_gain = gain;
+    if (m_volume)
+        g_object_set(m_volume, "volume", gain, nullptr);
+}
+
+void StreamConnection::ReadBus()
+{
+    // A handler may destroy this connection, its bus with it.
+    QPointer<StreamConnection> alive(this);
+    while (alive && m_bus) {
+        GstMessagePtr message{gst_bus_pop(m_bus.get())};
+        if (!message)
+            break;
+        HandleMessage(message.get());
+    }
+}
+
+void StreamConnection::OnError(GstMessage* message)
+{
+    // The audio server went away or the device was unplugged: the output,
+    // not the stream, broke.
+    if (Within(message, m_sink)) {
+        emit OutputLost();
+        return;
+    }
+    GError* error = nullptr;
+    gchar* debug = nullptr;
+    gst_message_parse_error(message, &error, &debug);
+    GErrorPtr ownedError(error);
+    GCharPtr ownedDebug(debug);
+    const GstStructure* details = nullptr;
+    gst_message_parse_error_details(message, &details);
+    emit Broke(FailureOf(error, details, m_missingFormat, QString::fromUtf8(debug ? debug : "")));
+}
+
+void StreamConnection::HandleMessage(GstMessage* message)
+{
+    switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_ERROR:
+        OnError(message);
+        break;
+    case GST_MESSAGE_EOS:
+        emit Broke({PlayFailure::Kind::Unreachable, 0, {}, QStringLiteral("the stream ended")});
+        break;
+    case GST_MESSAGE_ELEMENT:
+        if (gst_is_missing_plugin_message(message)) {
+            GCharPtr description(gst_missing_plugin_message_get_description(message));
+            m_missingFormat = QString::fromUtf8(description.get());
+        }
+        break;
+    case GST_MESSAGE_BUFFERING: {
+        GstObject* queue = GST_MESSAGE_SRC(message);
+        if (!m_queue && HasProperty(queue, "high-watermark")) {
+            m_queue = GST_ELEMENT(queue);
+            g_object_set(queue, "high-watermark", StartWatermark, nullptr);
+        }
+        int percent = 100;
+        gst_message_parse_buffering(message, &percent);
+        emit BufferLevel(percent);
+        break;
+    }
+    case GST_MESSAGE_STATE_CHANGED: {
+        if (GST_MESSAGE_SRC(message) != GST_OBJECT(m_pipeline.get()))
+            break;
+        GstState oldState, newState, pending;
+        gst_message_parse_state_changed(message, &oldState, &newState, &pending);
+        if (newState == GST_STATE_PLAYING)
+            emit PipelinePlaying();
+        break;
+    }
+    case GST_MESSAGE_TAG: {
+        GstTagList* tags = nullptr;
+        gst_message_parse_tag(message, &tags);
+        gchar* title = nullptr;
+        if (gst_tag_list_get_string(tags, GST_TAG_TITLE, &title)) {
+            GCharPtr owned(title);
+            emit TitleChanged(StreamTitle(QByteArray(title)));
+        }
+        gst_tag_list_unref(tags);
+        break;
+    }
+    case GST_MESSAGE_APPLICATION:
+        if (gst_message_has_name(message, FirstAudioMessage)) {
+            if (PlaysIntoNothing(m_sink))
+                emit OutputLost();
+            else
+                emit AudioStarted();
+        } else if (gst_message_has_name(message, SourceEndedMessage)) {
+            emit SourceEnded();
+        }
+        break;
+    default:
+        break;
+    }
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "GstHandles.h"
+#include "PlayFailure.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QSslCertificate>
+#include <QUrl>
+#include <memory>
+
+class BoundedGet;
+class QSocketNotifier;
+
+// What every connection to the station is made with.
+struct ConnectionSetup {
+    QByteArray audioSink;            // a gst-launch bin description; empty: the desktop's output
+    QList<QSslCertificate> trusted;  // for https playlists; empty: the system's store
+    GTlsDatabase* tlsDatabase = nullptr; // the same for the stream's source; none: the system's
+    int bufferBytes = 0;             // the network buffer
+    int bufferMs = 0;
+};
+
+// Whether an audio output can be opened now: the sink alone, made ready
+// (which connects to the audio server) and taken down again. May block on
+// a hanging audio server: for a helper thread.
+bool OutputAvailable(const QByteArray& sinkDescription);
+
+// One connection to the station: the playlist fetch, then the pipeline that
+// plays the stream it names (or the address itself, when that is audio).
+// What happens to it is reported by its signals, on the UI thread; any
+// handler may destroy it. Destroying it closes everything at once.
+class StreamConnection : public QObject {
+    Q_OBJECT
+public:
+    StreamConnection(const QUrl& address, const ConnectionSetup& setup, double gain, QObject* parent = nullptr);
+    ~StreamConnection() override;
+
+    // Closes everything now, as destroying it does; nothing is reported after.
+    void Close();
+    void Hold();    // pause, keeping the connection
+    void Release(); // play
+    // The network buffer's size once playing has settled.
+    void Settle(int steadyMs);
+    void SetGain(double gain);
+
+signals:
+    void AudioStarted();       // the first audio reached the output
+    void PipelinePlaying();
+    void BufferLevel(int percent);
+    void SourceEnded();        // the server ended the stream; the buffer still plays
+    void Broke(const PlayFailure& why);
+    void OutputLost();
+    void TitleChanged(const QString& title);
+
+private:
+    void Fetch();
+    void OnPlaylistData();
+    void OnPlaylistFinished();
+    void DropFetch();
+    void StartPipeline(const QUrl& stream);
+    void FailSoon(const PlayFailure& why);
+    void ReadBus();
+    void HandleMessage(GstMessage* message);
+    void OnError(GstMessage* message);
+
+    const QUrl m_address;
+    const ConnectionSetup m_setup;
+    double m_gain;
+    QPointer<BoundedGet> m_fetch;
+    GstElementPtr m_pipeline;
+    GstElement* m_volume = nullptr;  // the output's volume, owned by m_pipeline
+    GstElement* m_sink = nullptr;    // the audio sink, owned by m_pipeline
+    GstElement* m_queue = nullptr;   // the network buffer, once it has its start mark; owned by m_pipeline
+    GstBusPtr m_bus;
+    std::unique_ptr<QSocketNotifier> m_busNotifier;
+    QString m_missingFormat;         // a decoder GStreamer looked for and did not find
+};

@@ -1,0 +1,305 @@
+// The connection policy on a fake clock: when the engine connects, waits,
+// retries, holds and gives up, and what it tells the listener meanwhile.
+#include "ConnectionPolicy.h"
+
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace {
+
+using Kind = PlayFailure::Kind;
+
+const PlayFailure NotFound{Kind::HttpStatus, 404, {}, "404"};
+const PlayFailure Refused{Kind::Unreachable, 0, {}, "refused"};
+
+// Drives the policy as the engine would, on a clock the test moves.
+class Driver {
+public:
+    explicit Driver(EngineTimings timings = {})
+        : policy(timings)
+    {
+    }
+
+    void Do(const PolicyStep& step)
+    {
+        connects += step.connect;
+        holds += step.hold;
+        releases += step.release;
+        probes += step.probeOutput;
+        settles += step.settle;
+        if (step.connect)
+            connectTimes.push_back(now);
+        if (step.report) {
+            states.push_back(*step.report);
+            failures.push_back(step.failure);
+        }
+        wakeAt = step.wakeInMs >= 0 ? now + step.wakeInMs : -1;
+    }
+    // Moves the clock on by `ms`, waking the policy whenever it asked to be.
+    void Advance(qint64 ms)
+    {
+        const qint64 end = now + ms;
+        while (wakeAt >= 0 && wakeAt <= end) {
+            now = wakeAt;
+            Do(policy.WaitEnded(now));
+        }
+        now = end;
+    }
+    // The pipeline of the latest connection plays.
+    void Plays()
+    {
+        Do(policy.BufferLevel(0, now));
+        Do(policy.BufferLevel(100, now));
+        Do(policy.AudioReachedOutput(now));
+        Do(policy.PipelinePlaying(now));
+    }
+    EngineState State() const { return policy.State(); }
+    std::vector<qint64> Gaps() const
+    {
+        std::vector<qint64> gaps;
+        for (std::size_t i = 1; i < connectTimes.size(); ++i)
+            gaps.push_back(connectTimes[i] - connectTimes[i - 1]);
+        return gaps;
+    }
+
+    ConnectionPolicy policy;
+    qint64 now = 1000;
+    qint64 wakeAt = -1;
+    int connects = 0, holds = 0, releases = 0, probes = 0, settles = 0;
+    std::vector<qint64> connectTimes;
+    std::vector<EngineState> states;
+    std::vector<PlayFailure> failures;
+};
+
+void PlayToPlaying(Driver& d)
+{
+    d.Do(d.policy.Play(d.now));
+    d.Plays();
+    ASSERT_EQ(d.State(), EngineState::Playing);
+}
+
+} // namespace
+
+TEST(ConnectionPolicy, APlayConnectsFillsTheBufferAndPlaysOnlyOnceAudioFlows)
+{
+    Driver d;
+    d.Do(d.policy.Play(d.now));
+    EXPECT_EQ(d.connects, 1);
+    d.Do(d.policy.PipelinePlaying(d.now));
+    EXPECT_EQ(d.State(), EngineState::Transitioning) << "a running pipeline without audio is not playing";
+    d.Do(d.policy.BufferLevel(10, d.now));
+    EXPECT_EQ(d.holds, 1);
+    d.Do(d.policy.BufferLevel(100, d.now));
+    EXPECT_EQ(d.releases, 1);
+    d.Do(d.policy.AudioReachedOutput(d.now));
+    d.Do(d.policy.PipelinePlaying(d.now));
+    EXPECT_EQ(d.states, (std::vector{EngineState::Transitioning, EngineState::Buffering, EngineState::Playing}));
+
+    d.Do(d.policy.Play(d.now));
+    EXPECT_EQ(d.connects, 1) << "play while playing changes nothing";
+    d.Advance(3000);
+    EXPECT_EQ(d.settles, 1) << "the network buffer takes its steady size once playing has settled";
+}
+
+TEST(ConnectionPolicy, AFirstPlayRidesOutAShortOutageAndGivesUpWithItsReasonWithinTheWindow)
+{
+    {
+        SCOPED_TRACE("the mount is back 5 s after play");
+        Driver d;
+        d.Do(d.policy.Play(d.now));
+        const qint64 pressed = d.now;
+        while (d.now - pressed < 5000) {
+            d.Do(d.policy.Broke(NotFound, d.now));
+            d.Advance(d.wakeAt - d.now);
+        }
+        EXPECT_EQ(d.states, std::vector{EngineState::Transitioning}) << "still connecting between tries";
+        EXPECT_EQ(d.Gaps(), (std::vector<qint64>{500, 1000, 2000, 4000}));
+        d.Plays();
+        EXPECT_EQ(d.State(), EngineState::Playing);
+    }
+    {
+        SCOPED_TRACE("a station that refuses to the end");
+        Driver d;
+        d.Do(d.policy.Play(d.now));
+        const qint64 pressed = d.now;
+        while (d.State() == EngineState::Transitioning && d.now - pressed < 60000) {
+            d.Do(d.policy.Broke(d.connects % 2 ? NotFound : Refused, d.now));
+            if (d.wakeAt >= 0)
+                d.Advance(d.wakeAt - d.now);
+        }
+        EXPECT_EQ(d.State(), EngineState::Stopped);
+        EXPECT_LE(d.now - pressed, 14000) << "the play face is back within 15 s";
+        EXPECT_GE(d.now - pressed, 9000) << "the window is used";
+        EXPECT_EQ(d.failures.back(), d.connects % 2 ? NotFound : Refused) << "the last try's reason goes with Stopped";
+    }
+    {
+        SCOPED_TRACE("a server that never answers");
+        Driver d;
+        d.Do(d.policy.Play(d.now));
+        d.Advance(20000);
+        EXPECT_EQ(d.State(), EngineState::Stopped);
+        EXPECT_EQ(d.connects, 3) << "tries of 4 s within the window";
+        EXPECT_EQ(d.failures.back().kind, Kind::Unreachable);
+    }
+    {
+        SCOPED_TRACE("what another try cannot mend ends the play at once");
+        Driver d;
+        d.Do(d.policy.Play(d.now));
+        d.Do(d.policy.Broke({Kind::Certificate, 0, {}, "untrusted"}, d.now));
+        EXPECT_EQ(d.State(), EngineState::Stopped);
+        EXPECT_EQ(d.connects, 1);
+        EXPECT_EQ(d.failures.back().kind, Kind::Certificate);
+    }
+}
+
+TEST(ConnectionPolicy, ABrokenStreamReconnectsWithGrowingDelaysAndNeverStopsByItself)
+{
+    Driver d;
+    ASSERT_NO_FATAL_FAILURE(PlayToPlaying(d));
+    d.Do(d.policy.SourceEnded(d.now));
+    d.Advance(400); // the buffer plays out
+    d.Do(d.policy.Broke({Kind::Unreachable, 0, {}, "the stream ended"}, d.now));
+    EXPECT_EQ(d.State(), EngineState::Reconnecting);
+    d.Advance(600);
+    EXPECT_EQ(d.connects, 2) << "the first wait runs from the server's end of the stream";
+    // The playlist answers, the stream does not: each try is a failure, not a new break.
+    for (int i = 0; i < 7; ++i) {
+        d.Do(d.policy.Broke(NotFound, d.now));
+        d.Advance(d.wakeAt - d.now);
+    }
+    const std::vector<qint64> all = d.Gaps();
+    const std::vector<qint64> gaps(all.begin() + 1, all.end());
+    EXPECT_EQ(gaps, (std::vector<qint64>{1000, 2000, 4000, 8000, 10000, 10000, 10000}));
+    EXPECT_EQ(d.states, (std::vector{EngineState::Transitioning, EngineState::Buffering, EngineState::Playing,
+                            EngineState::Reconnecting}));
+    d.Plays();
+    EXPECT_EQ(d.State(), EngineState::Playing);
+    d.Do(d.policy.Broke(Refused, d.now));
+    d.Advance(1000);
+    EXPECT_EQ(d.Gaps().back(), 1000) << "a new break starts the delays over";
+}
+
+TEST(ConnectionPolicy, TheMachineHoldsReconnectsBackAndReleasesThemAtOnce)
+{
+    {
+        SCOPED_TRACE("the network");
+        Driver d;
+        ASSERT_NO_FATAL_FAILURE(PlayToPlaying(d));
+        d.Do(d.policy.NetworkReachable(false, d.now));
+        d.Do(d.policy.Broke(Refused, d.now));
+        d.Advance(60000);
+        EXPECT_EQ(d.connects, 1) << "nothing is tried while the network is down";
+        EXPECT_EQ(d.State(), EngineState::Reconnecting);
+        d.Do(d.policy.NetworkReachable(true, d.now));
+        EXPECT_EQ(d.connects, 2) << "its return tries at once";
+    }
+    {
+        SCOPED_TRACE("sleep");
+        Driver d;
+        ASSERT_NO_FATAL_FAILURE(PlayToPlaying(d));
+        d.Do(d.policy.Sleep(true, d.now));
+        EXPECT_EQ(d.State(), EngineState::Reconnecting);
+        d.Advance(60000);
+        EXPECT_EQ(d.connects, 1);
+        d.Do(d.policy.Sleep(false, d.now));
+        EXPECT_EQ(d.connects, 2);
+        d.Plays();
+        EXPECT_EQ(d.State(), EngineState::Playing);
+    }
+    {
+        SCOPED_TRACE("the audio output");
+        Driver d;
+        ASSERT_NO_FATAL_FAILURE(PlayToPlaying(d));
+        d.Do(d.policy.OutputLost(d.now));
+        EXPECT_EQ(d.State(), EngineState::Reconnecting);
+        EXPECT_EQ(d.failures.back().kind, Kind::NoOutput);
+        EXPECT_EQ(d.probes, 1);
+        d.Advance(2500);
+        EXPECT_EQ(d.probes, 1) << "one probe at a time: a hanging audio server is not asked again";
+        d.Do(d.policy.OutputProbed(false, d.now));
+        d.Advance(1000);
+        EXPECT_EQ(d.probes, 2) << "looked for again a second later";
+        EXPECT_EQ(d.connects, 1);
+        d.Do(d.policy.OutputProbed(true, d.now));
+        EXPECT_EQ(d.connects, 2) << "an output is back: the stream is opened at once";
+    }
+}
+
+TEST(ConnectionPolicy, APauseKeepsTheConnectionForAWhileThenResumesOnAFreshOne)
+{
+    EngineTimings timings;
+    Driver d(timings);
+    ASSERT_NO_FATAL_FAILURE(PlayToPlaying(d));
+    d.Do(d.policy.Pause(d.now));
+    EXPECT_EQ(d.State(), EngineState::Paused);
+    d.Advance(timings.resumeOnSameConnectionMs - 1);
+    d.Do(d.policy.Play(d.now));
+    EXPECT_EQ(d.connects, 1);
+    EXPECT_EQ(d.releases, 2);
+    d.Do(d.policy.PipelinePlaying(d.now));
+    EXPECT_EQ(d.State(), EngineState::Playing);
+
+    // The server let go of the paused listener: found at the resume, and
+    // opened anew as a fresh play.
+    d.Do(d.policy.Pause(d.now));
+    d.Advance(500);
+    d.Do(d.policy.Play(d.now));
+    d.Do(d.policy.Broke({Kind::NotAudio, 0, {}, "does not support seeking"}, d.now));
+    EXPECT_EQ(d.connects, 2);
+    EXPECT_EQ(d.State(), EngineState::Transitioning);
+    d.Plays();
+
+    d.Do(d.policy.Pause(d.now));
+    d.Advance(timings.resumeOnSameConnectionMs);
+    d.Do(d.policy.Play(d.now));
+    EXPECT_EQ(d.connects, 3) << "a long pause resumes live, on a fresh connection";
+    EXPECT_EQ(d.State(), EngineState::Transitioning);
+}
+
+TEST(ConnectionPolicy, ADipTheQueuedAudioCoversChangesNothingALastingOneHoldsAndThenBreaks)
+{
+    EngineTimings timings;
+    Driver d(timings);
+    ASSERT_NO_FATAL_FAILURE(PlayToPlaying(d));
+    const auto states = d.states;
+    d.Do(d.policy.BufferLevel(0, d.now));
+    d.Advance(timings.dipGraceMs - 100);
+    d.Do(d.policy.BufferLevel(100, d.now));
+    d.Advance(10000);
+    EXPECT_EQ(d.states, states) << "steady play says nothing after Playing";
+    EXPECT_EQ(d.holds, 1) << "only the first fill held the pipeline";
+
+    d.Do(d.policy.BufferLevel(0, d.now));
+    d.Advance(timings.dipGraceMs);
+    EXPECT_EQ(d.State(), EngineState::Buffering) << "not covered: held while it fills";
+    EXPECT_EQ(d.holds, 2);
+    d.Do(d.policy.BufferLevel(100, d.now));
+    d.Do(d.policy.PipelinePlaying(d.now));
+    EXPECT_EQ(d.State(), EngineState::Playing);
+
+    d.Do(d.policy.BufferLevel(0, d.now));
+    d.Advance(timings.dipGraceMs + timings.stallMs);
+    EXPECT_EQ(d.State(), EngineState::Reconnecting) << "buffering that never recovers has broken the stream";
+    EXPECT_EQ(d.connects, 1);
+    d.Advance(1000);
+    EXPECT_EQ(d.connects, 2);
+}
+
+TEST(ConnectionPolicy, StopAndANewAddressEndEverythingPending)
+{
+    Driver d;
+    ASSERT_NO_FATAL_FAILURE(PlayToPlaying(d));
+    d.Do(d.policy.Broke(Refused, d.now));
+    d.Do(d.policy.AddressChanged(d.now));
+    EXPECT_EQ(d.State(), EngineState::Ready);
+    d.Advance(60000);
+    EXPECT_EQ(d.connects, 1) << "no reconnect to the old address";
+    d.Do(d.policy.Play(d.now));
+    d.Do(d.policy.Pause(d.now));
+    EXPECT_EQ(d.State(), EngineState::Paused) << "a pause while connecting drops the connection";
+    d.Do(d.policy.Stop(d.now));
+    EXPECT_EQ(d.State(), EngineState::Stopped);
+    EXPECT_EQ(d.wakeAt, -1);
+    d.Do(d.policy.AddressChanged(d.now));
+    EXPECT_EQ(d.State(), EngineState::Stopped) << "nothing open: a new address changes nothing";
+}
