@@ -14,6 +14,15 @@ struct PlayFailure {
         NoDecoder,   // nothing installed decodes the stream's format (format)
         NoOutput,    // no audio output could be opened
     };
+    PlayFailure() = default;
+    PlayFailure(Kind kind, int httpStatus = 0, QString format = {}, QString detail = {})
+        : kind(kind)
+        , httpStatus(httpStatus)
+        , format(std::move(format))
+        , detail(std::move(detail))
+    {
+    }
+
     Kind kind = Kind::None;
     int httpStatus = 0;
     QString format;

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <ctime>
+#include <map>
 #include <gtest/gtest.h>
 
 namespace {
@@ -23,6 +24,7 @@ public:
     {
         QObject::connect(&engine, &MediaPlayer::PlayStateChange, [this](int state) { states.push_back(state); });
         QObject::connect(&engine, &MediaEngine::AudioStarted, [this] { ++audioStarts; });
+        QObject::connect(&engine, &MediaPlayer::FailureReported, [this](const PlayFailure& why) { failure = why; });
     }
     bool WaitForState(int state, int timeoutMs)
     {
@@ -30,6 +32,7 @@ public:
     }
     std::vector<int> states;
     int audioStarts = 0;
+    PlayFailure failure; // the latest
 
 private:
     MediaEngine& m_engine;
@@ -216,7 +219,7 @@ TEST_F(MediaEngineOnStation, PlaysSteadilyAndKeepsTheStreamsTitle)
     EXPECT_EQ(afterStart, std::vector<int>{Playing}) << "no buffering once playing, title change and steady buffer included";
 }
 
-TEST(MediaEngineFailures, EveryBadAddressEndsInStoppedWithin15SecondsWithoutBlocking)
+TEST(MediaEngineFailures, EveryBadAddressEndsInStoppedWithin15SecondsWithItsReasonWithoutBlocking)
 {
     const QString address = OwnLoopbackAddress(2);
     HttpFixture fixture(address, 8000);
@@ -238,6 +241,24 @@ TEST(MediaEngineFailures, EveryBadAddressEndsInStoppedWithin15SecondsWithoutBloc
         fixture.Url("/bomb.m3u"),
         fixture.Url("/trickle.m3u"),
         fixture.Url("/noise.mp3"),
+        fixture.Url("/full.m3u"),
+        fixture.Url("/aac"),
+    };
+    using Kind = PlayFailure::Kind;
+    struct Reason {
+        Kind kind;
+        int status = 0;
+        QString format = {};
+    };
+    const std::map<QString, Reason> reasons = {
+        {addresses[0], {Kind::Unreachable}},
+        {addresses[1], {Kind::Unreachable}},
+        {fixture.Url("/missing.m3u"), {Kind::HttpStatus, 404}},
+        {fixture.Url("/extended.m3u"), {Kind::HttpStatus, 404}}, // the stream's own reply
+        {fixture.Url("/full.m3u"), {Kind::HttpStatus, 403}},
+        {fixture.Url("/page.m3u"), {Kind::NotAudio}},
+        {fixture.Url("/bomb.m3u"), {Kind::NotAudio}},
+        {fixture.Url("/aac"), {Kind::NoDecoder, 0, "MPEG-4 AAC"}},
     };
     std::vector<std::unique_ptr<MediaEngine>> engines;
     std::vector<std::unique_ptr<EngineProbe>> probes;
@@ -274,6 +295,12 @@ TEST(MediaEngineFailures, EveryBadAddressEndsInStoppedWithin15SecondsWithoutBloc
         EXPECT_EQ(probes[i]->states.front(), Transitioning);
         for (int state : probes[i]->states)
             EXPECT_NE(state, Playing);
+        if (const auto reason = reasons.find(addresses[int(i)]); reason != reasons.end()) {
+            const PlayFailure& failure = probes[i]->failure;
+            EXPECT_EQ(failure.kind, reason->second.kind) << failure.detail.toStdString();
+            EXPECT_EQ(failure.httpStatus, reason->second.status);
+            EXPECT_TRUE(failure.format.contains(reason->second.format)) << failure.format.toStdString();
+        }
     }
     clock.restart();
     engines.clear();

@@ -27,6 +27,7 @@ public:
     int playState() const override { return state; }
 
     void SetTitle(const QString& title) { emit TitleChanged(title); }
+    void Fail(const PlayFailure& why) { emit FailureReported(why); }
     void Report(int newState)
     {
         state = newState;

@@ -16,8 +16,18 @@ PNG = bytes.fromhex("89504e470d0a1a0a0000000d4948445200000001000000010806000000"
                     "1f15c4890000000d49444154789c6360000002000100e221bc330000000049454e44ae426082")
 
 
+def adts_frames(count=400, payload=200):
+    """AAC-LC in ADTS frames (44.1 kHz, stereo) with empty payloads: enough for a typefinder to name the format."""
+    length = 7 + payload
+    header = bytes([0xFF, 0xF1, 0x50, 0x80 | (length >> 11) & 3, (length >> 3) & 0xFF, ((length & 7) << 5) | 0x1F, 0xFC])
+    return (header + bytes(payload)) * count
+
+
 def routes():
     return {
+        "/full.m3u": (200, "audio/x-mpegurl", f"{BASE}/full\n".encode()),
+        "/full": (403, "text/html", b"<html><body>too many listeners</body></html>"),
+        "/aac": (200, "audio/aac", adts_frames()),
         "/empty.m3u": (200, "audio/x-mpegurl", b""),
         "/page.m3u": (200, "text/html", b"<!DOCTYPE html><html><body>Not here</body></html>"),
         "/binary.m3u": (200, "application/octet-stream", bytes(range(1, 256)) * 4112),

@@ -527,7 +527,27 @@ TEST_F(PlayerWindow, AStationThatCannotBeReachedIsSaidInTheTipAndOnThePlayButton
     fake->Report(Playing);
     fake->Report(Reconnecting);
     EXPECT_EQ(Tray()->toolTip(), "Radio Velmora Player\nReconnecting...");
+    fake->Fail({PlayFailure::Kind::NoOutput});
+    fake->Report(Reconnecting);
+    EXPECT_EQ(Tray()->toolTip(), "Radio Velmora Player\nReconnecting... The sound output is missing.");
     Item("stopMenuItem")->trigger();
     fake->Report(Stopped);
     EXPECT_EQ(Tray()->toolTip(), "Radio Velmora Player") << "a stop the listener asked for is no failure";
+
+    // Each kind of failure in its own words, until the next play.
+    const std::vector<std::pair<PlayFailure, QString>> reasons = {
+        {{PlayFailure::Kind::HttpStatus, 403}, "Radio Velmora is full or busy right now (HTTP 403)."},
+        {{PlayFailure::Kind::HttpStatus, 404}, "Radio Velmora answered with an error (HTTP 404)."},
+        {{PlayFailure::Kind::Certificate}, "Radio Velmora's certificate is not trusted."},
+        {{PlayFailure::Kind::NotAudio}, "Radio Velmora's reply was not audio."},
+        {{PlayFailure::Kind::NoDecoder, 0, "MPEG-4 AAC"}, "No decoder for the station's format (MPEG-4 AAC) is installed."},
+    };
+    for (const auto& [failure, words] : reasons) {
+        Click("playPauseImageButton");
+        fake->Report(Transitioning);
+        fake->Fail(failure);
+        fake->Report(Stopped);
+        EXPECT_EQ(Tray()->toolTip(), "Radio Velmora Player\n" + words);
+        EXPECT_EQ(play->toolTip(), "Play\n" + words);
+    }
 }
