@@ -99,7 +99,12 @@ MprisService::~MprisService()
 
 QString MprisService::PlaybackStatus() const
 {
-    return m_player.Status().playbackStatus;
+    switch (m_player.Status().playback) {
+    case Playback::Playing: return QStringLiteral("Playing");
+    case Playback::Paused: return QStringLiteral("Paused");
+    case Playback::Stopped: break;
+    }
+    return QStringLiteral("Stopped");
 }
 
 QVariantMap MprisService::Metadata() const

@@ -14,12 +14,12 @@ bool EngineIsIdle(int state)
 
 // A stream on its way to the listener counts as playing for the desktop while
 // the listener wants it: connecting, buffering and reconnecting included.
-QString PlaybackStatusFor(int state, bool wantsPlayback)
+Playback PlaybackFor(int state, bool wantsPlayback)
 {
     if (state == Paused)
-        return QStringLiteral("Paused");
+        return Playback::Paused;
     const bool onItsWay = state == Playing || state == Transitioning || state == Buffering || state == Reconnecting;
-    return onItsWay && wantsPlayback ? QStringLiteral("Playing") : QStringLiteral("Stopped");
+    return onItsWay && wantsPlayback ? Playback::Playing : Playback::Stopped;
 }
 
 } // namespace
@@ -52,7 +52,7 @@ PlayerStatus NextStatus(const PlayerStatus& previous, int state, Quality quality
         next.stopEnabled = state != Stopped;
         next.green = state == Playing;
     }
-    next.playbackStatus = PlaybackStatusFor(state, wantsPlayback);
+    next.playback = PlaybackFor(state, wantsPlayback);
     return next;
 }
 
@@ -185,7 +185,7 @@ void RadioPlayer::OnPlayStateChange(int state)
 void RadioPlayer::SetWantsPlayback(bool wants)
 {
     m_wantsPlayback = wants;
-    m_status.playbackStatus = PlaybackStatusFor(m_status.state, wants);
+    m_status.playback = PlaybackFor(m_status.state, wants);
     PublishPlaybackStatus();
 }
 
@@ -199,8 +199,8 @@ void RadioPlayer::SetTitle(const QString& title)
 
 void RadioPlayer::PublishPlaybackStatus()
 {
-    if (m_status.playbackStatus == m_publishedPlaybackStatus)
+    if (m_status.playback == m_publishedPlayback)
         return;
-    m_publishedPlaybackStatus = m_status.playbackStatus;
+    m_publishedPlayback = m_status.playback;
     emit PlaybackStatusChanged();
 }

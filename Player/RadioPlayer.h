@@ -8,6 +8,9 @@
 
 enum class Quality { Low, High };
 
+// Whether the listener is being played to, as the desktop's media controls tell it.
+enum class Playback { Stopped, Paused, Playing };
+
 // What every view of the player shows, derived from the engine's play state,
 // the listener's intent and the quality chosen when playing began.
 struct PlayerStatus {
@@ -17,7 +20,7 @@ struct PlayerStatus {
     bool pauseFaces = false;   // the play/pause button shows pause
     bool stopEnabled = false;
     bool green = false;        // the tray icon
-    QString playbackStatus = QStringLiteral("Stopped"); // as the desktop's media controls say it
+    Playback playback = Playback::Stopped;
 
     // Whether the state sets the faces, the stop button and the icon.
     static bool IsMainState(int state) { return state == Stopped || state == Paused || state == Playing; }
@@ -98,5 +101,5 @@ private:
     PlayFailure m_failure;   // the engine's latest failure, while it lasts
     PlayFailure m_stoppedBy; // what ended the last play by itself
     PlayerStatus m_status;
-    QString m_publishedPlaybackStatus = QStringLiteral("Stopped");
+    Playback m_publishedPlayback = Playback::Stopped;
 };

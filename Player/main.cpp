@@ -79,7 +79,7 @@ int main(int argc, char** argv)
         QObject::connect(machine, &MachineEvents::NetworkReachable, &player, &RadioPlayer::SetNetworkReachable);
         QObject::connect(machine, &MachineEvents::PrepareForSleep, &player, &RadioPlayer::PrepareForSleep);
         QObject::connect(&player, &RadioPlayer::PlaybackStatusChanged, machine,
-            [machine, &player] { machine->SetPlaying(player.Status().playbackStatus == QLatin1String("Playing")); });
+            [machine, &player] { machine->SetPlaying(player.Status().playback == Playback::Playing); });
         QObject::connect(running->form.get(), &PlayerForm::Unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
         return app.exec();
     } catch (const std::exception& error) {

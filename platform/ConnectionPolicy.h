@@ -27,7 +27,7 @@ struct EngineTimings {
     int stallMs = 10000;               // buffering that does not recover has broken the stream
     int backoffBaseMs = 1000;          // first reconnect delay, doubled after every failure
     int backoffCapMs = 10000;          // the longest reconnect delay
-    int outputProbeMs = 1000;          // how often a lost audio output is looked for
+    int outputProbeMs = 500;           // how often a lost audio output is looked for
     // A pause longer than this resumes on a fresh connection: the server may
     // have dropped a listener that stopped reading, and radio resumes live anyway.
     int resumeOnSameConnectionMs = 10000;
@@ -68,7 +68,7 @@ struct PolicyStep {
 //   until then the network buffer's fill holds it (Buffering).
 // - A stream that breaks after it played is Reconnecting: tries after 1, 2,
 //   4, 8 and then every 10 s, none while the network is down, one at once
-//   when it returns; a lost audio output is looked for once a second.
+//   when it returns; a lost audio output is looked for twice a second.
 // - A pause keeps the connection for a while; a resume after that connects
 //   anew. Sleep drops the connection, waking reconnects at once.
 class ConnectionPolicy {

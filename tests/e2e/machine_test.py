@@ -208,35 +208,35 @@ class PlayerOnAListenersMachine(unittest.TestCase):
         self.expect_heard()
         self.assertEqual(self.label(), "Playing (Low Quality)")
 
-        for outage in (2, 5):
-            self.audio.kill()
-            self.assertTrue(wait_until(lambda: self.label() == "Reconnecting...", 10), self.label())
-            time.sleep(outage)
-            self.assertEqual((self.label(), self.mpris()), ("Reconnecting...", "Playing"))
-            self.audio.start()
-            sys.stderr.write(f"audio server away {outage} s: sound {self.time_to_sound():.2f} s after it came back\n")
-            self.expect_heard()
+        outage = 2
+        self.audio.kill()
+        self.assertTrue(wait_until(lambda: self.label() == "Reconnecting...", 10), self.label())
+        time.sleep(outage)
+        self.assertEqual((self.label(), self.mpris()), ("Reconnecting...", "Playing"))
+        self.audio.start()
+        sys.stderr.write(f"audio server away {outage} s: sound {self.time_to_sound():.2f} s after it came back\n")
+        self.expect_heard()
 
     def test_no_attempts_while_the_network_is_down_and_sound_as_soon_as_it_is_back(self):
         self.audio.start()
         self.start_player()
         self.play()
         self.expect_heard()
-        for outage in (4, 12):
-            self.station.drop("velmora32")
-            self.system.network_state(NM_DISCONNECTED)
-            self.assertTrue(wait_until(lambda: self.label() == "Reconnecting...", 15), self.label())
-            requests = self.playlist_requests()
-            time.sleep(outage)
-            self.assertEqual(self.playlist_requests(), requests, "no attempt while the network is down")
-            self.assertEqual(self.mpris(), "Playing")
-            # The station is there again well before the network: what is measured is the network's return.
-            self.station.restore("velmora32")
-            time.sleep(3)
-            self.assertEqual(self.playlist_requests(), requests, "no attempt while the network is down")
-            self.system.network_state(NM_CONNECTED_GLOBAL)
-            sys.stderr.write(f"network down {outage} s: sound {self.time_to_sound():.2f} s after it came back\n")
-            self.expect_heard()
+        outage = 4
+        self.station.drop("velmora32")
+        self.system.network_state(NM_DISCONNECTED)
+        self.assertTrue(wait_until(lambda: self.label() == "Reconnecting...", 15), self.label())
+        requests = self.playlist_requests()
+        time.sleep(outage)
+        self.assertEqual(self.playlist_requests(), requests, "no attempt while the network is down")
+        self.assertEqual(self.mpris(), "Playing")
+        # The station is there again well before the network: what is measured is the network's return.
+        self.station.restore("velmora32")
+        time.sleep(3)
+        self.assertEqual(self.playlist_requests(), requests, "no attempt while the network is down")
+        self.system.network_state(NM_CONNECTED_GLOBAL)
+        sys.stderr.write(f"network down {outage} s: sound {self.time_to_sound():.2f} s after it came back\n")
+        self.expect_heard()
 
     def test_sleep_drops_the_stream_and_wake_brings_it_back(self):
         self.portal.forget()

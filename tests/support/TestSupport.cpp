@@ -63,8 +63,6 @@ QString Station::PlaylistUrl(const QString& mount) const
 
 void Station::Drop(const QString& mount) { Call({"drop", mount}); }
 void Station::Restore(const QString& mount) { Call({"restore", mount}); }
-void Station::StopServer() { Call({"stop-server"}); }
-void Station::StartServer() { Call({"start-server"}); }
 void Station::SetTitle(const QString& mount, const QString& title) { Call({"title", mount, title}); }
 
 int Station::PlaylistRequests(const QString& mount) const

@@ -50,8 +50,6 @@ public:
     QString Directory() const { return m_dir.path(); }
     void Drop(const QString& mount);
     void Restore(const QString& mount);
-    void StopServer();
-    void StartServer();
     void SetTitle(const QString& mount, const QString& title);
     int PlaylistRequests(const QString& mount) const;
 

@@ -218,7 +218,7 @@ TEST(ConnectionPolicy, TheMachineHoldsReconnectsBackAndReleasesThemAtOnce)
         EXPECT_EQ(d.probes, 1) << "one probe at a time: a hanging audio server is not asked again";
         d.Do(d.policy.OutputProbed(false, d.now));
         d.Advance(1000);
-        EXPECT_EQ(d.probes, 2) << "looked for again a second later";
+        EXPECT_EQ(d.probes, 2) << "looked for again at the next tick";
         EXPECT_EQ(d.connects, 1);
         d.Do(d.policy.OutputProbed(true, d.now));
         EXPECT_EQ(d.connects, 2) << "an output is back: the stream is opened at once";

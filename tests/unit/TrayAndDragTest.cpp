@@ -49,10 +49,13 @@ TEST(StatusText, StatesNineAndTenReadConnectingAndReady)
 
 TEST(PlayerStatus, TheDesktopHearsPlayingWhileTheListenerWantsItAndItIsOnItsWay)
 {
+    const auto word = [](Playback playback) {
+        return playback == Playback::Playing ? "Playing" : playback == Playback::Paused ? "Paused" : "Stopped";
+    };
     QStringList wanted, unwanted;
     for (int state = 0; state <= 12; ++state) {
-        wanted << NextStatus({}, state, Quality::Low, true).playbackStatus;
-        unwanted << NextStatus({}, state, Quality::Low, false).playbackStatus;
+        wanted << word(NextStatus({}, state, Quality::Low, true).playback);
+        unwanted << word(NextStatus({}, state, Quality::Low, false).playback);
     }
     // 0 undefined, 1 stopped, 2 paused, 3 playing, 4-5 scanning, 6 buffering, 7 waiting,
     // 8 ended, 9 connecting, 10 ready, 11 reconnecting, 12 undefined
