@@ -19,6 +19,12 @@ struct GErrorFree {
 struct GObjectUnref {
     void operator()(gpointer object) const { g_object_unref(object); }
 };
+struct GstIteratorFree {
+    void operator()(GstIterator* iterator) const { gst_iterator_free(iterator); }
+};
+struct GstTagListUnref {
+    void operator()(GstTagList* tags) const { gst_tag_list_unref(tags); }
+};
 struct GFree {
     void operator()(gpointer memory) const { g_free(memory); }
 };
@@ -27,6 +33,14 @@ using GstElementPtr = std::unique_ptr<GstElement, GstObjectUnref>;
 using GstBusPtr = std::unique_ptr<GstBus, GstObjectUnref>;
 using GstPadPtr = std::unique_ptr<GstPad, GstObjectUnref>;
 using GstMessagePtr = std::unique_ptr<GstMessage, GstMessageUnref>;
+using GstIteratorPtr = std::unique_ptr<GstIterator, GstIteratorFree>;
+using GstTagListPtr = std::unique_ptr<GstTagList, GstTagListUnref>;
 using GErrorPtr = std::unique_ptr<GError, GErrorFree>;
 using GCharPtr = std::unique_ptr<gchar, GFree>;
 using GTlsDatabasePtr = std::unique_ptr<GTlsDatabase, GObjectUnref>;
+
+// Takes a newly made element (a floating reference) into a handle.
+inline GstElementPtr Adopt(GstElement* element)
+{
+    return GstElementPtr(element ? GST_ELEMENT(gst_object_ref_sink(element)) : nullptr);
+}

@@ -57,7 +57,7 @@ MediaEngine::MediaEngine(EngineOptions options, QObject* parent)
     , m_policy(m_options.timings)
 {
     InitGStreamer();
-    if (GstElementPtr probe{gst_element_factory_make("playbin", nullptr)}; !probe)
+    if (const GstElementPtr probe = Adopt(gst_element_factory_make("playbin", nullptr)); !probe)
         throw std::runtime_error("The media engine cannot be created: GStreamer's playbin is missing");
     m_warmUp = std::jthread(WarmUpGStreamer, m_options.secure);
     // A station that serves https under a certificate authority of its own

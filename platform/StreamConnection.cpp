@@ -90,14 +90,13 @@ bool PlaysIntoNothing(GstElement* sink)
     if (g_strcmp0(FactoryName(sink), "autoaudiosink") != 0)
         return false;
     bool real = false;
-    GstIterator* children = gst_bin_iterate_elements(GST_BIN(sink));
+    GstIteratorPtr children{gst_bin_iterate_elements(GST_BIN(sink))};
     GValue item = G_VALUE_INIT;
-    while (gst_iterator_next(children, &item) == GST_ITERATOR_OK) {
+    while (gst_iterator_next(children.get(), &item) == GST_ITERATOR_OK) {
         real = real || g_strcmp0(FactoryName(GST_ELEMENT(g_value_get_object(&item))), "fakesink") != 0;
         g_value_reset(&item);
     }
     g_value_unset(&item);
-    gst_iterator_free(children);
     return !real;
 }
 
@@ -175,10 +174,9 @@ PlayFailure FailureOf(const GError* error, const GstStructure* details, const QS
 
 bool OutputAvailable(const QByteArray& sinkDescription)
 {
-    GstElementPtr sink{MakeAudioSink(sinkDescription)};
+    const GstElementPtr sink = Adopt(MakeAudioSink(sinkDescription));
     if (!sink)
         return false;
-    gst_object_ref_sink(sink.get());
     const bool ready = gst_element_set_state(sink.get(), GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
     const bool available = ready && !PlaysIntoNothing(sink.get());
     gst_element_set_state(sink.get(), GST_STATE_NULL);
@@ -282,7 +280,7 @@ void StreamConnection::OnPlaylistFinished()
 
 void StreamConnection::StartPipeline(const QUrl& stream)
 {
-    GstElementPtr pipeline{gst_element_factory_make("playbin", nullptr)};
+    GstElementPtr pipeline = Adopt(gst_element_factory_make("playbin", nullptr));
     GstElement* volume = nullptr;
     GstElement* audioSink = nullptr;
     GstElement* output = MakeOutput(m_setup.audioSink, &volume, &audioSink);
@@ -291,7 +289,6 @@ void StreamConnection::StartPipeline(const QUrl& stream)
         emit OutputLost();
         return;
     }
-    gst_object_ref_sink(pipeline.get());
     // Audio only: never a video window, whatever the stream carries.
     gst_util_set_object_arg(G_OBJECT(pipeline.get()), "flags", "audio");
     g_object_set(pipeline.get(), "uri", stream.toString(QUrl::FullyEncoded).toUtf8().constData(), "audio-sink", output,
@@ -407,14 +404,14 @@ void StreamConnection::HandleMessage(GstMessage* message)
         break;
     }
     case GST_MESSAGE_TAG: {
-        GstTagList* tags = nullptr;
-        gst_message_parse_tag(message, &tags);
+        GstTagList* parsed = nullptr;
+        gst_message_parse_tag(message, &parsed);
+        const GstTagListPtr tags(parsed);
         gchar* title = nullptr;
-        if (gst_tag_list_get_string(tags, GST_TAG_TITLE, &title)) {
+        if (gst_tag_list_get_string(tags.get(), GST_TAG_TITLE, &title)) {
             GCharPtr owned(title);
             emit TitleChanged(StreamTitle(QByteArray(title)));
         }
-        gst_tag_list_unref(tags);
         break;
     }
     case GST_MESSAGE_APPLICATION:
