@@ -1,5 +1,6 @@
 #include "MachineEvents.h"
 
+#include "Identity.h"
 #include "Logging.h"
 
 #include <QDBusConnection>
@@ -78,7 +79,7 @@ void MachineEvents::TakeDelayLock()
         return;
     QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(Login), QLatin1String(LoginPath),
         QLatin1String(LoginManager), QStringLiteral("Inhibit"));
-    call << QStringLiteral("sleep") << QStringLiteral("Radio Velmora Player")
+    call << QStringLiteral("sleep") << QString::fromUtf8(Identity::PlayerName)
          << QStringLiteral("Closes the stream before the machine sleeps") << QStringLiteral("delay");
     auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::systemBus().asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {

@@ -1,5 +1,6 @@
 #include "MainModule.h"
 
+#include "Identity.h"
 #include "MediaEngine.h"
 #include "PlayerForm.h"
 #include "RadioPlayer.h"
@@ -33,7 +34,7 @@ RunningPlayer::~RunningPlayer() = default;
 
 std::optional<RunningPlayer> Main(const StationConfig& config)
 {
-    const QString title = QStringLiteral("Radio Velmora Player");
+    const QString title = QString::fromUtf8(Identity::PlayerName);
     if (const std::uint32_t running = FindWindowByTitle(title, ListTopLevelWindows())) {
         RequestShow(running);
         return std::nullopt;

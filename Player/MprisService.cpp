@@ -1,5 +1,6 @@
 #include "MprisService.h"
 
+#include "Identity.h"
 #include "RadioPlayer.h"
 
 #include <QDBusConnection>
@@ -7,24 +8,16 @@
 #include <QStandardPaths>
 #include <QUrl>
 
-#ifndef SONVALE_APP_ID
-#define SONVALE_APP_ID "org.velmora.Sonvale"
-#endif
-#ifndef SONVALE_ICON_FILE
-#define SONVALE_ICON_FILE ""
-#endif
-
 namespace {
 
 const char* const ObjectPath = "/org/mpris/MediaPlayer2";
 const char* const BusName = "org.mpris.MediaPlayer2.sonvale";
-const char* const StationName = "Radio Velmora";
 
 QString ArtUrl()
 {
     const QString installed = QStandardPaths::locate(QStandardPaths::GenericDataLocation,
-        QStringLiteral("icons/hicolor/256x256/apps/%1.png").arg(QLatin1String(SONVALE_APP_ID)));
-    return QUrl::fromLocalFile(installed.isEmpty() ? QStringLiteral(SONVALE_ICON_FILE) : installed).toString();
+        QStringLiteral("icons/hicolor/256x256/apps/%1.png").arg(QLatin1String(Identity::AppId)));
+    return QUrl::fromLocalFile(installed.isEmpty() ? QString::fromUtf8(Identity::BuiltIconFile) : installed).toString();
 }
 
 } // namespace
@@ -112,9 +105,9 @@ QVariantMap MprisService::Metadata() const
     const QString title = m_player.Title();
     return {
         {QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath("/org/velmora/Sonvale/Stream"))},
-        {QStringLiteral("xesam:title"), title.isEmpty() ? QString::fromLatin1(StationName) : title},
-        {QStringLiteral("xesam:album"), QString::fromLatin1(StationName)},
-        {QStringLiteral("xesam:artist"), QStringList{QString::fromLatin1(StationName)}},
+        {QStringLiteral("xesam:title"), title.isEmpty() ? QString::fromUtf8(::Identity::StationName) : title},
+        {QStringLiteral("xesam:album"), QString::fromUtf8(::Identity::StationName)},
+        {QStringLiteral("xesam:artist"), QStringList{QString::fromUtf8(::Identity::StationName)}},
         {QStringLiteral("mpris:artUrl"), ArtUrl()},
     };
 }
@@ -135,12 +128,12 @@ MprisRoot::MprisRoot(MprisService& service)
 
 QString MprisRoot::Identity() const
 {
-    return QStringLiteral("Radio Velmora Player");
+    return QString::fromUtf8(::Identity::PlayerName);
 }
 
 QString MprisRoot::DesktopEntry() const
 {
-    return QStringLiteral(SONVALE_APP_ID);
+    return QString::fromUtf8(::Identity::AppId);
 }
 
 void MprisRoot::Raise()

@@ -1,10 +1,10 @@
 #include "PlayerForm.h"
 
-#include "Logging.h"
-
 #include "FocusFrame.h"
+#include "Identity.h"
 #include "ImageButton.h"
 #include "ImageButtonAccessible.h"
+#include "Logging.h"
 #include "Picture.h"
 #include "PictureBox.h"
 #include "PropertyBag.h"
@@ -23,7 +23,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
-#include <QLoggingCategory>
 #include <QMenu>
 #include <QPainter>
 #include <map>
@@ -32,7 +31,6 @@
 namespace {
 
 
-const char* const WindowTitle = "Radio Velmora Player";
 
 QByteArray SkinFile(const QString& name)
 {
@@ -151,7 +149,7 @@ PlayerForm::PlayerForm(RadioPlayer& player, const QString& designFile)
     // Before any control exists: an interface once made is kept.
     ImageButtonAccessible::Install();
     BuildFromDesign(designFile);
-    m_tray = new SystrayHelper::SystrayIcon(QString::fromLatin1(WindowTitle), contextMenu, this);
+    m_tray = new SystrayHelper::SystrayIcon(QString::fromUtf8(Identity::PlayerName), contextMenu, this);
     ConnectHandlers();
     m_showRequests = WatchShowRequests(this, [this] { ShowForm(); });
 }
@@ -240,7 +238,6 @@ void PlayerForm::BuildFromDesign(const QString& designFile)
     pauseImage = binding.Bind<ImageHolder>("pauseImage");
     playImage = binding.Bind<ImageHolder>("playImage");
     statusLabel = binding.Bind<QLabel>("statusLabel");
-    binding.Known("mediaPlayer"); // the player itself, with no surface here
 
     // Tab order follows the design's tab indices.
     QWidget* tabOrder[] = {playPauseImageButton, stopImageButton, lowSpeedImageButton, highSpeedImageButton,
@@ -339,7 +336,7 @@ void PlayerForm::Load()
     TransparencyHelper::ShapeWindow(*this, m_picture, transparentIndex);
     TwipsPerPixelX = TwipsPerPixelFor(logicalDpiX());
     TwipsPerPixelY = TwipsPerPixelFor(logicalDpiY());
-    setWindowTitle(QString::fromLatin1(WindowTitle));
+    setWindowTitle(QString::fromUtf8(Identity::PlayerName));
     stopImageButton->setEnabled(false);
     RenderNames();
     ShellTrayAdd(redIcon->Icon());

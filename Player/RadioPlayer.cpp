@@ -1,10 +1,9 @@
 #include "RadioPlayer.h"
 
+#include "Identity.h"
 #include "Logging.h"
 
 namespace {
-
-const char* const PlayerName = "Radio Velmora Player";
 
 // The engine's states in which nothing is playing or on its way.
 bool EngineIsIdle(int state)
@@ -143,7 +142,7 @@ QString RadioPlayer::TrayTip() const
                                                                : m_status.text;
     else
         second = Problem();
-    return QString::fromLatin1(PlayerName) + (second.isEmpty() ? QString() : QLatin1Char('\n') + second);
+    return QString::fromUtf8(Identity::PlayerName) + (second.isEmpty() ? QString() : QLatin1Char('\n') + second);
 }
 
 void RadioPlayer::SetStoppedBy(const PlayFailure& failure)

@@ -1,21 +1,22 @@
 #include "StationConfig.h"
 
-#ifndef SONVALE_STREAM_HOST
-#define SONVALE_STREAM_HOST "localhost"
-#endif
-#ifndef SONVALE_UPDATE_HOST
-#define SONVALE_UPDATE_HOST "localhost"
-#endif
+#include "Identity.h"
 
-QString StationConfig::StreamBaseOf(QString host)
+QString ServiceBase(QString host, int defaultPort)
 {
-    // A bare host is the station's web server on port 8000; a base with its
-    // scheme names scheme and port itself.
-    if (!host.contains(QLatin1String("://")))
-        return QStringLiteral("http://%1:8000").arg(host);
+    host = host.trimmed();
     while (host.endsWith(QLatin1Char('/')))
         host.chop(1);
-    return host;
+    if (host.contains(QLatin1String("://")))
+        return host;
+    // A bare IPv6 address is bracketed, as an address names it.
+    if (host.count(QLatin1Char(':')) > 1 && !host.startsWith(QLatin1Char('[')))
+        host = QLatin1Char('[') + host + QLatin1Char(']');
+    const bool hasPort = host.startsWith(QLatin1Char('[')) ? host.contains(QLatin1String("]:"))
+                                                          : host.contains(QLatin1Char(':'));
+    if (!hasPort && defaultPort > 0)
+        host += QLatin1Char(':') + QString::number(defaultPort);
+    return QStringLiteral("http://") + host;
 }
 
 namespace {
@@ -31,10 +32,10 @@ QString Setting(const char* name, const char* built)
 StationConfig StationConfig::FromEnvironment()
 {
     StationConfig config;
-    config.streamBase = StreamBaseOf(Setting("SONVALE_STREAM_HOST", SONVALE_STREAM_HOST));
+    config.streamBase = ServiceBase(Setting("SONVALE_STREAM_HOST", Identity::StreamHost), Identity::StreamPort);
     config.streamCa = qEnvironmentVariable("SONVALE_STREAM_CA");
     config.audioSink = qgetenv("SONVALE_AUDIO_SINK");
-    config.updateHost = Setting("SONVALE_UPDATE_HOST", SONVALE_UPDATE_HOST);
+    config.updateBase = ServiceBase(Setting("SONVALE_UPDATE_HOST", Identity::UpdateHost));
     config.updateCa = qEnvironmentVariable("SONVALE_UPDATE_CA");
     return config;
 }

@@ -3,6 +3,12 @@
 #include <QByteArray>
 #include <QString>
 
+// A service's base address from a host setting, without a trailing slash: a
+// bare host (a name, an IPv4 or IPv6 address, with or without a port) is
+// reached over http, on `defaultPort` where it names none (0: http's own);
+// a base with its scheme (https://radio.example:8443) names scheme and port.
+QString ServiceBase(QString host, int defaultPort = 0);
+
 // Where the station is and how the player reaches it: read once at start from
 // the build's values and the environment, then handed to what needs it.
 struct StationConfig {
@@ -11,15 +17,12 @@ struct StationConfig {
     QString streamBase;
     QString streamCa;      // a PEM file of the station's own authority, or empty
     QByteArray audioSink;  // a gst-launch bin description replacing the output, or empty
-    // host, host:port, or a base with its scheme
-    QString updateHost;
+    QString updateBase;    // the update service's, as streamBase
     QString updateCa;
 
     // The build's hosts, overridden by SONVALE_STREAM_HOST, SONVALE_STREAM_CA,
     // SONVALE_AUDIO_SINK, SONVALE_UPDATE_HOST and SONVALE_UPDATE_CA.
     static StationConfig FromEnvironment();
-    // The stream base of a host setting.
-    static QString StreamBaseOf(QString host);
 
     QString HighQualityAddress() const { return streamBase + QStringLiteral("/velmora.m3u"); }
     QString LowQualityAddress() const { return streamBase + QStringLiteral("/velmora32.m3u"); }

@@ -1,5 +1,6 @@
 // Sonvale: the Radio Velmora player.
 #include "CommandLine.h"
+#include "Identity.h"
 #include "MachineEvents.h"
 #include "MainModule.h"
 #include "MprisService.h"
@@ -55,7 +56,7 @@ int main(int argc, char** argv)
     // the thread ends; a reconnecting player starts many. At a radio stream's
     // pace two arenas are never contended.
     mallopt(M_ARENA_MAX, 2);
-    if (const int status = AnswerCommandLine(argc, argv, QStringLiteral("Sonvale"), QStringLiteral("1.00.0058"),
+    if (const int status = AnswerCommandLine(argc, argv, QStringLiteral("Sonvale"), QString::fromUtf8(Identity::PlayerVersion),
             QStringLiteral("Radio Velmora Player: plays the Radio Velmora internet station.\n"
                            "Only one player runs per display; a second start shows the first one's window."));
         status >= 0)
@@ -66,8 +67,8 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "xcb");
     PlayerApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sonvale"));
-    QApplication::setApplicationVersion(QStringLiteral("1.00.0058"));
-    QGuiApplication::setDesktopFileName(QStringLiteral(SONVALE_APP_ID));
+    QApplication::setApplicationVersion(QString::fromUtf8(Identity::PlayerVersion));
+    QGuiApplication::setDesktopFileName(QString::fromUtf8(Identity::AppId));
     QApplication::setQuitOnLastWindowClosed(false);
     try {
         std::optional<MainModule::RunningPlayer> running = MainModule::Main(StationConfig::FromEnvironment());

@@ -1,5 +1,6 @@
 #include "MainModule.h"
 
+#include "Identity.h"
 #include "PatchSignature.h"
 #include "UpdaterPlatform.h"
 #include "XmlHttp.h"
@@ -18,21 +19,14 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcUpdater, "sonvale.updater", QtCriticalMsg)
 
-const char* const Title = "Radio Velmora Updater";
 constexpr qint64 MaxCheckReplyBytes = 64 * 1024;
 constexpr int TempPathBufferLength = 255;
 constexpr qint64 WritebackStepBytes = 4 * 1024 * 1024;
 
 QUrl ServiceUrl(const Options& options, const QByteArray& pathAndQuery)
 {
-    // A bare host (with or without a port) is reached over http; a base with
-    // a scheme names it, and only http and https are spoken.
-    QByteArray base = options.updateServiceHost.toUtf8();
-    if (!base.contains("://"))
-        base.prepend("http://");
-    while (base.endsWith('/'))
-        base.chop(1);
-    const QUrl url = QUrl::fromEncoded(base + pathAndQuery, QUrl::StrictMode);
+    // Only http and https are spoken.
+    const QUrl url = QUrl::fromEncoded(options.serviceBase.toUtf8() + pathAndQuery, QUrl::StrictMode);
     if (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))
         throw std::runtime_error("the update service is reached over http or https only");
     return url;
@@ -151,7 +145,7 @@ void DownloadPatch(const QString& path, const Options& options, const QString& i
 
 void OfferPatchInstall(const QString& path, UpdaterPlatform& platform)
 {
-    const QString title = QString::fromLatin1(Title);
+    const QString title = QString::fromUtf8(Identity::UpdaterName);
     if (!platform.AskYesNo(
             QStringLiteral("A new version of Radio Velmora Player is available. Would you like to install it?"), title))
         return;

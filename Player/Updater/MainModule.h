@@ -11,8 +11,8 @@ class UpdaterPlatform;
 namespace MainModule {
 
 struct Options {
-    // host, host:port, or a base with its scheme (https://host:port)
-    QString updateServiceHost;
+    // The service's base address (ServiceBase): http://host[:port] or https://host[:port].
+    QString serviceBase;
     int inactivityTimeoutMs = 30000;
     // A trickling service must not keep the windowless updater alive: the
     // check has this long in all, the patch must average this many bytes a

@@ -2,6 +2,7 @@
 // offers the patch if it is not. It has no window and says nothing on failure.
 #include "BoundedGet.h"
 #include "CommandLine.h"
+#include "Identity.h"
 #include "MainModule.h"
 #include "StationConfig.h"
 #include "UpdaterPlatform.h"
@@ -33,7 +34,7 @@ void OwnMessagesOnly(QtMsgType type, const QMessageLogContext& context, const QS
 
 int main(int argc, char** argv)
 {
-    if (const int status = AnswerCommandLine(argc, argv, QStringLiteral("updater"), QStringLiteral("1.00.0049"),
+    if (const int status = AnswerCommandLine(argc, argv, QStringLiteral("updater"), QString::fromUtf8(Identity::UpdaterVersion),
             QStringLiteral("Radio Velmora Updater: offers the newest Radio Velmora Player when there is one.\n"
                            "It has no window and says nothing when it fails."));
         status >= 0)
@@ -52,12 +53,12 @@ int main(int argc, char** argv)
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
-    QCoreApplication::setApplicationName(QStringLiteral("Radio Velmora Updater"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.00.0049"));
+    QCoreApplication::setApplicationName(QString::fromUtf8(Identity::UpdaterName));
+    QCoreApplication::setApplicationVersion(QString::fromUtf8(Identity::UpdaterVersion));
 
     const StationConfig config = StationConfig::FromEnvironment();
     MainModule::Options options;
-    options.updateServiceHost = config.updateHost;
+    options.serviceBase = config.updateBase;
     options.trusted = TrustedWith(config.updateCa);
     options.updateKey = QByteArrayLiteral(SONVALE_UPDATE_KEY);
     DesktopUpdaterPlatform platform(display);

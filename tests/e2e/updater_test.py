@@ -19,7 +19,9 @@ class CommandLines(unittest.TestCase):
     def test_help_and_version_answer_without_a_display_and_anything_else_is_an_error(self):
         env = dict(os.environ, DISPLAY="", WAYLAND_DISPLAY="", SONVALE_UPDATE_HOST="127.0.0.1:9",
                    SONVALE_STREAM_HOST="127.0.0.1")
-        for program, name, version in ((PLAYER, "Sonvale", "1.00.0058"), (UPDATER, "updater", "1.00.0049")):
+        # The build's versions, written once in its settings.
+        versions = os.environ["SONVALE_PLAYER_VERSION"], os.environ["SONVALE_UPDATER_VERSION"]
+        for program, name, version in ((PLAYER, "Sonvale", versions[0]), (UPDATER, "updater", versions[1])):
             run = lambda *args: subprocess.run([program, *args], env=env, capture_output=True, text=True, timeout=30)
             answer = run("--version")
             self.assertEqual((answer.returncode, answer.stdout), (0, f"{name} {version}\n"), answer.stderr)

@@ -2,6 +2,7 @@
 // boxes and the process start behind a seam the tests answer and watch.
 #include "BoundedGet.h"
 #include "MainModule.h"
+#include "StationConfig.h"
 #include "TestSupport.h"
 #include "UpdaterPlatform.h"
 
@@ -129,7 +130,7 @@ protected:
             QFile::remove(scenario->filePath(name));
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
         platform.tempPath = temp.path() + "/";
-        options.updateServiceHost = address + ":8080";
+        options.serviceBase = ServiceBase(address + ":8080");
         options.inactivityTimeoutMs = 1500;
         options.checkDeadlineMs = 2000;
         options.patchGraceMs = 1000;
@@ -310,7 +311,7 @@ TEST_F(UpdaterFlow, OverHttpsTheServiceMustProveItselfAndNeverSendsUsBackToHttp)
     Scenario("patch.body", "PATCH");
     Scenario("sig.body", key.Sign("PATCH", "version=0100000059"));
 
-    options.updateServiceHost = "https://" + address + ":8443";
+    options.serviceBase = ServiceBase("https://" + address + ":8443");
     Run();
     EXPECT_EQ(platform.log.size(), 3) << "the service proved itself: checked, downloaded, asked, started";
     EXPECT_EQ(Patch(), "PATCH");
@@ -318,13 +319,13 @@ TEST_F(UpdaterFlow, OverHttpsTheServiceMustProveItselfAndNeverSendsUsBackToHttp)
     platform.log.clear();
     for (const char* port : {"8444", "8445", "8446"}) {
         SCOPED_TRACE(port);
-        options.updateServiceHost = "https://" + address + ":" + port;
+        options.serviceBase = ServiceBase("https://" + address + ":" + port);
         Run();
         ExpectSilentEndWithoutPatch();
     }
     Scenario("check.location", "http://" + address.toUtf8() + ":8080/player/isclientlatestversion.php?version=0");
     const int before = int(Requests().size());
-    options.updateServiceHost = "https://" + address + ":8443";
+    options.serviceBase = ServiceBase("https://" + address + ":8443");
     Run();
     ExpectSilentEndWithoutPatch();
     EXPECT_EQ(Requests().size(), before + 1) << "the redirect to http was not followed";
@@ -336,11 +337,11 @@ TEST_F(UpdaterFlow, OverHttpsTheServiceMustProveItselfAndNeverSendsUsBackToHttp)
 
 TEST_F(UpdaterFlow, UnreachableRefusedAndSilentServicesEndSilently)
 {
-    options.updateServiceHost = "sonvale-no-such-host.invalid";
+    options.serviceBase = ServiceBase("sonvale-no-such-host.invalid");
     Run();
-    options.updateServiceHost = address + ":9";
+    options.serviceBase = ServiceBase(address + ":9");
     Run();
-    options.updateServiceHost = address + ":8080";
+    options.serviceBase = ServiceBase(address + ":8080");
     Scenario("check.mode", "silent");
     Run();
     ExpectSilentEndWithoutPatch();

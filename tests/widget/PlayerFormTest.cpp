@@ -27,7 +27,7 @@ protected:
     {
         form.reset();
         StationConfig config;
-        config.streamBase = StationConfig::StreamBaseOf("station.test");
+        config.streamBase = ServiceBase("station.test", 8000);
         auto engine = std::make_unique<FakeEngine>(log);
         fake = engine.get();
         player = std::make_unique<RadioPlayer>(std::move(engine), config);
@@ -136,8 +136,17 @@ TEST_F(PlayerWindow, PlayPauseAndStopFollowTheCommandTable)
     fake->Report(Stopped);
     Click("playPauseImageButton");
     EXPECT_EQ(log, (QStringList{"stop", "play"})) << "after a stop the next press plays";
-    EXPECT_EQ(StationConfig::StreamBaseOf("https://station.test:8443/"), "https://station.test:8443")
+}
+
+TEST(StationAddresses, AHostSettingNamesTheServiceBaseBothProgramsUse)
+{
+    EXPECT_EQ(ServiceBase("https://station.test:8443/"), "https://station.test:8443")
         << "a host with its scheme names scheme and port";
+    EXPECT_EQ(ServiceBase("station.test", 8000), "http://station.test:8000");
+    EXPECT_EQ(ServiceBase("station.test:8080", 8000), "http://station.test:8080") << "a port of its own stays";
+    EXPECT_EQ(ServiceBase("::1", 8000), "http://[::1]:8000") << "a bare IPv6 address is bracketed";
+    EXPECT_EQ(ServiceBase("[::1]:8080", 8000), "http://[::1]:8080");
+    EXPECT_EQ(ServiceBase("updates.test"), "http://updates.test") << "the update service's default is http's own port";
 }
 
 TEST_F(PlayerWindow, ChangingQualityWhilePlayingTakesEffectAtTheNextPlay)
