@@ -46,8 +46,7 @@ std::optional<RunningPlayer> Main(const StationConfig& config)
     RunningPlayer running;
     running.player = std::make_unique<RadioPlayer>(std::make_unique<MediaEngine>(std::move(engine)), config);
     running.form = std::make_unique<PlayerForm>(*running.player);
-    running.form->Load();
-    running.form->show();
+    running.form->Load(); // which shows the window
     return running;
 }
 

@@ -327,10 +327,7 @@ void PlayerForm::ConnectHandlers()
 
 void PlayerForm::Load()
 {
-    // Nothing starts by itself and nothing of the engine shows: the volume
-    // is all there is to set.
-    m_player.SetVolume(100);
-    m_player.SetQuality(Quality::Low);
+    // The player object's starting quality (and volume) are shown, not set.
     RenderQuality();
     int transparentIndex = 0;
     TransparencyHelper::ShapeWindow(*this, m_picture, transparentIndex);

@@ -63,6 +63,8 @@ RadioPlayer::RadioPlayer(std::unique_ptr<MediaPlayer> engine, StationConfig conf
     connect(m_engine.get(), &MediaPlayer::PlayStateChange, this, &RadioPlayer::OnPlayStateChange);
     connect(m_engine.get(), &MediaPlayer::TitleChanged, this, &RadioPlayer::SetTitle);
     connect(m_engine.get(), &MediaPlayer::FailureReported, this, &RadioPlayer::OnFailure);
+    // Nothing starts by itself: the volume is all there is to set.
+    m_engine->setVolume(StartingVolume);
 }
 
 RadioPlayer::~RadioPlayer() = default;

@@ -95,7 +95,8 @@ private:
 
     std::unique_ptr<MediaPlayer> m_engine;
     const StationConfig m_config;
-    Quality m_quality = Quality::Low;
+    static constexpr int StartingVolume = 100;
+    Quality m_quality = Quality::Low; // the starting quality too
     bool m_wantsPlayback = false;
     QString m_title;
     PlayFailure m_failure;   // the engine's latest failure, while it lasts
