@@ -5,6 +5,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QMetaMethod>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -18,6 +19,20 @@ QString ArtUrl()
     const QString installed = QStandardPaths::locate(QStandardPaths::GenericDataLocation,
         QStringLiteral("icons/hicolor/256x256/apps/%1.png").arg(QLatin1String(Identity::AppId)));
     return QUrl::fromLocalFile(installed.isEmpty() ? QString::fromUtf8(Identity::BuiltIconFile) : installed).toString();
+}
+
+void ConnectCallsSentAsSignals(QDBusConnection& bus, QDBusAbstractAdaptor* adaptor)
+{
+    const QMetaObject* meta = adaptor->metaObject();
+    const QString interface = QString::fromLatin1(meta->classInfo(meta->indexOfClassInfo("D-Bus Interface")).value());
+    for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
+        const QMetaMethod method = meta->method(i);
+        if (method.methodType() != QMetaMethod::Slot || method.parameterCount() != 0)
+            continue;
+        const QByteArray slot = QByteArray::number(QSLOT_CODE) + method.methodSignature();
+        bus.connect(QString(), QLatin1String(ObjectPath), interface, QString::fromLatin1(method.name()), adaptor,
+            slot.constData());
+    }
 }
 
 } // namespace
@@ -53,32 +68,11 @@ bool MprisService::Register()
     m_registered = true;
     // `dbus-send` without --print-reply sends its "call" as a signal; a
     // listener typing it means the call, so such a signal on the player's
-    // path and interface is taken as one. No MPRIS peer emits these names.
-    const QString path = QLatin1String(ObjectPath);
-    for (const char* member : {"PlayPause", "Play", "Pause", "Stop"})
-        bus.connect(QString(), path, QStringLiteral("org.mpris.MediaPlayer2.Player"), QLatin1String(member), this,
-            SLOT(OnAddressedSignal(QDBusMessage)));
-    for (const char* member : {"Raise", "Quit"})
-        bus.connect(QString(), path, QStringLiteral("org.mpris.MediaPlayer2"), QLatin1String(member), this,
-            SLOT(OnAddressedSignal(QDBusMessage)));
+    // path and interface reaches the adaptor's own slot, as the call does.
+    // No MPRIS peer emits these names.
+    for (QDBusAbstractAdaptor* adaptor : findChildren<QDBusAbstractAdaptor*>(Qt::FindDirectChildrenOnly))
+        ConnectCallsSentAsSignals(bus, adaptor);
     return true;
-}
-
-void MprisService::OnAddressedSignal(const QDBusMessage& message)
-{
-    const QString member = message.member();
-    if (member == QLatin1String("PlayPause"))
-        m_player.PlayPause();
-    else if (member == QLatin1String("Play"))
-        m_player.Play();
-    else if (member == QLatin1String("Pause"))
-        m_player.Pause();
-    else if (member == QLatin1String("Stop"))
-        m_player.Stop();
-    else if (member == QLatin1String("Raise"))
-        m_player.Raise();
-    else if (member == QLatin1String("Quit"))
-        m_player.Quit();
 }
 
 MprisService::~MprisService()

@@ -26,9 +26,6 @@ public:
     QString PlaybackStatus() const;
     QVariantMap Metadata() const;
 
-private slots:
-    void OnAddressedSignal(const QDBusMessage& message);
-
 private:
     void NotifyChanged(const QString& interface, const QVariantMap& changed);
 
