@@ -1,7 +1,6 @@
 #include "ImageButton.h"
 
 #include "ButtonHelper.h"
-#include "ImageButtonAccessible.h"
 #include "PictureBox.h"
 #include "Picture.h"
 #include "PropertyBag.h"
@@ -31,7 +30,6 @@ ImageButton::ImageButton(QWidget* parent)
     resize(56, 52);
     // Reached with Tab, never taken by a click: the mouse behaves as before.
     setFocusPolicy(Qt::TabFocus);
-    ImageButtonAccessible::Install();
 }
 
 ImageButton::~ImageButton()

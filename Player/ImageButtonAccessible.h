@@ -17,7 +17,8 @@ public:
     void doAction(const QString& actionName) override;
 
     // Makes every image button, and a label marked as the window's status,
-    // known to the accessibility framework. Safe to call more than once.
+    // known to the accessibility framework; once at start, before any
+    // control exists.
     static void Install();
 
 private:

@@ -3,7 +3,6 @@
 #include "FocusFrame.h"
 #include "Identity.h"
 #include "ImageButton.h"
-#include "ImageButtonAccessible.h"
 #include "Logging.h"
 #include "Picture.h"
 #include "PictureBox.h"
@@ -146,8 +145,6 @@ PlayerForm::PlayerForm(RadioPlayer& player, const QString& designFile)
     , m_player(player)
     , m_frame(std::make_unique<FocusFrame>())
 {
-    // Before any control exists: an interface once made is kept.
-    ImageButtonAccessible::Install();
     BuildFromDesign(designFile);
     m_tray = new SystrayHelper::SystrayIcon(QString::fromUtf8(Identity::PlayerName), contextMenu, this);
     ConnectHandlers();

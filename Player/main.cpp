@@ -1,6 +1,7 @@
 // Sonvale: the Radio Velmora player.
 #include "CommandLine.h"
 #include "Identity.h"
+#include "ImageButtonAccessible.h"
 #include "MachineEvents.h"
 #include "MainModule.h"
 #include "MprisService.h"
@@ -70,6 +71,8 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QString::fromUtf8(Identity::PlayerVersion));
     QGuiApplication::setDesktopFileName(QString::fromUtf8(Identity::AppId));
     QApplication::setQuitOnLastWindowClosed(false);
+    // Before any control exists: an interface once made is kept.
+    ImageButtonAccessible::Install();
     try {
         std::optional<MainModule::RunningPlayer> running = MainModule::Main(StationConfig::FromEnvironment());
         if (!running)

@@ -1,6 +1,7 @@
 #include "FakeEngine.h"
 #include "FocusFrame.h"
 #include "ImageButton.h"
+#include "ImageButtonAccessible.h"
 #include "MprisService.h"
 #include "PictureBox.h"
 #include "PlayerForm.h"
@@ -23,6 +24,7 @@ namespace {
 
 class PlayerWindow : public ::testing::Test {
 protected:
+    static void SetUpTestSuite() { ImageButtonAccessible::Install(); }
     void SetUp() override
     {
         form.reset();
