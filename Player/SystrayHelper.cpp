@@ -2,6 +2,8 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QMenu>
 #include <QMouseEvent>
 
@@ -10,13 +12,6 @@ namespace SystrayHelper {
 bool ShowsForm(QSystemTrayIcon::ActivationReason reason, bool statusNotifierHost)
 {
     return reason == QSystemTrayIcon::DoubleClick || (statusNotifierHost && reason == QSystemTrayIcon::Trigger);
-}
-
-bool StatusNotifierHostPresent()
-{
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    return bus.isConnected() && bus.interface()
-        && bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")).value();
 }
 
 namespace {
@@ -32,8 +27,8 @@ bool KeepsMenuOnDeactivation(const QWidget* popup)
 SystrayIcon::SystrayIcon(const QString& tip, QMenu* menu, QObject* parent)
     : QObject(parent)
     , m_icon(this)
-    , m_statusNotifierHost(StatusNotifierHostPresent())
 {
+    AskForStatusNotifierHost();
     m_icon.setToolTip(tip);
     m_icon.setContextMenu(menu);
     menu->installEventFilter(this);
@@ -41,6 +36,21 @@ SystrayIcon::SystrayIcon(const QString& tip, QMenu* menu, QObject* parent)
     connect(&m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (ShowsForm(reason, m_statusNotifierHost))
             emit ShowFormRequested();
+    });
+}
+
+void SystrayIcon::AskForStatusNotifierHost()
+{
+    // Asked without waiting: the window does not wait for the bus.
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface())
+        return;
+    auto* watcher = new QDBusPendingCallWatcher(
+        bus.interface()->asyncCall(QStringLiteral("NameHasOwner"), QStringLiteral("org.kde.StatusNotifierWatcher")), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* answered) {
+        const QDBusPendingReply<bool> reply = *answered;
+        m_statusNotifierHost = reply.isValid() && reply.value();
+        answered->deleteLater();
     });
 }
 

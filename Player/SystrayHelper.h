@@ -15,10 +15,6 @@ namespace SystrayHelper {
 // double-click, so its activation (a single click) stands for it.
 bool ShowsForm(QSystemTrayIcon::ActivationReason reason, bool statusNotifierHost);
 
-// True where a StatusNotifierItem watcher is on the session bus, so that Qt
-// shows the icon through it rather than through an XEmbed tray.
-bool StatusNotifierHostPresent();
-
 // Whether the application's deactivation must leave this popup open: the
 // icon's menu, opened while the player's window is hidden. Hiding the window
 // deactivates the application a moment later, and Qt closes every popup then,
@@ -46,9 +42,12 @@ signals:
 
 private:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Whether a StatusNotifierItem watcher is on the session bus, so that Qt
+    // shows the icon through it rather than through an XEmbed tray.
+    void AskForStatusNotifierHost();
 
     QSystemTrayIcon m_icon;
-    const bool m_statusNotifierHost;
+    bool m_statusNotifierHost = false;
     bool m_rightPressKept = false;
 };
 

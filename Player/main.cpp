@@ -11,6 +11,7 @@
 #include "SystrayHelper.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <QMessageBox>
 #include <cstdio>
 #include <exception>
@@ -78,12 +79,16 @@ int main(int argc, char** argv)
         if (!running)
             return 0;
         RadioPlayer& player = *running->player;
-        (new MprisService(player, &player))->Register();
-        auto* machine = new MachineEvents(&player);
-        QObject::connect(machine, &MachineEvents::NetworkReachable, &player, &RadioPlayer::SetNetworkReachable);
-        QObject::connect(machine, &MachineEvents::PrepareForSleep, &player, &RadioPlayer::PrepareForSleep);
-        QObject::connect(&player, &RadioPlayer::PlaybackStatusChanged, machine,
-            [machine, &player] { machine->SetPlaying(player.Status().playback == Playback::Playing); });
+        // The desktop's services are met once the event loop runs: their
+        // round trips on the buses never hold up the window's first paint.
+        QTimer::singleShot(0, &player, [&player] {
+            (new MprisService(player, &player))->Register();
+            auto* machine = new MachineEvents(&player);
+            QObject::connect(machine, &MachineEvents::NetworkReachable, &player, &RadioPlayer::SetNetworkReachable);
+            QObject::connect(machine, &MachineEvents::PrepareForSleep, &player, &RadioPlayer::PrepareForSleep);
+            QObject::connect(&player, &RadioPlayer::PlaybackStatusChanged, machine,
+                [machine, &player] { machine->SetPlaying(player.Status().playback == Playback::Playing); });
+        });
         QObject::connect(running->form.get(), &PlayerForm::Unloaded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
         return app.exec();
     } catch (const std::exception& error) {
