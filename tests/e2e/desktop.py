@@ -11,6 +11,21 @@ import time
 SOURCE = os.environ.get("SONVALE_SOURCE_DIR", os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
 
 
+# What a caller's shell may carry that would change what the programs do: the
+# station, the audio output, proxies, the display, the session bus, Qt's own
+# switches. A test names what it wants; nothing else leaks in.
+PROXIES = {"http_proxy", "https_proxy", "all_proxy", "no_proxy", "ftp_proxy"}
+CALLERS = {"DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "PULSE_SERVER"}
+
+
+def own_environment(**wanted):
+    """The caller's environment without what would steer the programs, plus `wanted`."""
+    env = {name: value for name, value in os.environ.items()
+           if not (name.startswith(("SONVALE_", "QT_")) or name.lower() in PROXIES or name in CALLERS)}
+    env.update(wanted)
+    return env
+
+
 def wait_until(condition, timeout, interval=0.1):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
@@ -50,8 +65,7 @@ class Desktop:
     def __init__(self, with_tray=True):
         self.display = self.free_display()
         self._last_click = None  # ((x, y, button), monotonic time)
-        self.env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb")
-        self.env.pop("WAYLAND_DISPLAY", None)
+        self.env = own_environment(DISPLAY=self.display, QT_QPA_PLATFORM="xcb")
         # -noreset: a display without a tray has no lasting client, and Xvfb
         # would reset (refusing connections for a moment) whenever its last
         # client leaves, such as the readiness check below.

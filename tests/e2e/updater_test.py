@@ -6,7 +6,7 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from desktop import SOURCE, Desktop, own_address, stop, wait_until  # noqa: E402
+from desktop import SOURCE, Desktop, own_address, own_environment, stop, wait_until  # noqa: E402
 
 UPDATER = os.environ.get("SONVALE_UPDATER", "build/Player/Updater/updater")
 TITLE = "Radio Velmora Updater"
@@ -17,8 +17,7 @@ PLAYER = os.environ.get("SONVALE_PLAYER", "build/Player/Sonvale")
 
 class CommandLines(unittest.TestCase):
     def test_help_and_version_answer_without_a_display_and_anything_else_is_an_error(self):
-        env = dict(os.environ, DISPLAY="", WAYLAND_DISPLAY="", SONVALE_UPDATE_HOST="127.0.0.1:9",
-                   SONVALE_STREAM_HOST="127.0.0.1")
+        env = own_environment(SONVALE_UPDATE_HOST="127.0.0.1:9", SONVALE_STREAM_HOST="127.0.0.1")
         # The build's versions, written once in its settings.
         versions = os.environ["SONVALE_PLAYER_VERSION"], os.environ["SONVALE_UPDATER_VERSION"]
         for program, name, version in ((PLAYER, "Sonvale", versions[0]), (UPDATER, "updater", versions[1])):
