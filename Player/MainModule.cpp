@@ -42,6 +42,7 @@ std::optional<RunningPlayer> Main(const StationConfig& config)
     EngineOptions engine;
     engine.audioSink = config.audioSink;
     engine.caFile = config.streamCa;
+    engine.proxies = config.proxies;
     engine.secure = config.streamBase.startsWith(QLatin1String("https:"), Qt::CaseInsensitive);
     RunningPlayer running;
     running.player = std::make_unique<RadioPlayer>(std::make_unique<MediaEngine>(std::move(engine)), config);

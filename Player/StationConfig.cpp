@@ -37,5 +37,6 @@ StationConfig StationConfig::FromEnvironment()
     config.audioSink = qgetenv("SONVALE_AUDIO_SINK");
     config.updateBase = ServiceBase(Setting("SONVALE_UPDATE_HOST", Identity::UpdateHost));
     config.updateCa = qEnvironmentVariable("SONVALE_UPDATE_CA");
+    config.proxies = ProxySettings::FromEnvironment([](const char* name) { return qEnvironmentVariable(name); });
     return config;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ProxySettings.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -19,6 +21,7 @@ struct StationConfig {
     QByteArray audioSink;  // a gst-launch bin description replacing the output, or empty
     QString updateBase;    // the update service's, as streamBase
     QString updateCa;
+    ProxySettings proxies; // from http_proxy, https_proxy, all_proxy and no_proxy
 
     // The build's hosts, overridden by SONVALE_STREAM_HOST, SONVALE_STREAM_CA,
     // SONVALE_AUDIO_SINK, SONVALE_UPDATE_HOST and SONVALE_UPDATE_CA.

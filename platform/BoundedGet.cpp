@@ -1,5 +1,6 @@
 #include "BoundedGet.h"
 
+#include <QNetworkProxy>
 #include <QPointer>
 #include <QSslConfiguration>
 #include <QSslSocket>
@@ -11,6 +12,7 @@ constexpr int MaxChunkLineBytes = 1024;
 constexpr qint64 AwaitingChunkSize = -1;
 constexpr qint64 AwaitingChunkEnd = -2;
 constexpr int PaceCheckMs = 200;
+constexpr int DefaultProxyPort = 1080; // as curl takes a proxy that names no port
 
 QByteArray HeaderValue(const QList<QByteArray>& lines, const QByteArray& name)
 {
@@ -22,10 +24,24 @@ QByteArray HeaderValue(const QList<QByteArray>& lines, const QByteArray& name)
     return {};
 }
 
-bool IsTlsError(QAbstractSocket::SocketError error)
+GetProblem ProblemOf(QAbstractSocket::SocketError error, bool forwarded)
 {
-    return error == QAbstractSocket::SslHandshakeFailedError || error == QAbstractSocket::SslInternalError
-        || error == QAbstractSocket::SslInvalidUserDataError;
+    switch (error) {
+    case QAbstractSocket::SslHandshakeFailedError:
+    case QAbstractSocket::SslInternalError:
+    case QAbstractSocket::SslInvalidUserDataError:
+        return GetProblem::Certificate;
+    case QAbstractSocket::ProxyAuthenticationRequiredError:
+    case QAbstractSocket::ProxyConnectionRefusedError:
+    case QAbstractSocket::ProxyConnectionClosedError:
+    case QAbstractSocket::ProxyConnectionTimeoutError:
+    case QAbstractSocket::ProxyNotFoundError:
+    case QAbstractSocket::ProxyProtocolError:
+        return GetProblem::Proxy;
+    default:
+        // A forwarded request that cannot even be sent never met the server.
+        return forwarded ? GetProblem::Proxy : GetProblem::Unreachable;
+    }
 }
 
 } // namespace
@@ -38,10 +54,12 @@ QList<QSslCertificate> TrustedWith(const QString& pemFile)
     return own.isEmpty() ? own : QSslConfiguration::systemCaCertificates() + own;
 }
 
-BoundedGet::BoundedGet(const QUrl& url, const GetLimits& limits, const QList<QSslCertificate>& trusted, QObject* parent)
+BoundedGet::BoundedGet(const QUrl& url, const GetLimits& limits, const QList<QSslCertificate>& trusted,
+    const ProxySettings& proxies, QObject* parent)
     : QObject(parent)
     , m_limits(limits)
     , m_trusted(trusted)
+    , m_proxies(proxies)
 {
     m_inactivity.setSingleShot(true);
     connect(&m_inactivity, &QTimer::timeout, this, [this] { Fail(QStringLiteral("the server went quiet")); });
@@ -102,23 +120,46 @@ void BoundedGet::Open(const QUrl& url)
     m_chunkLeft = AwaitingChunkSize;
     m_streamed = 0;
 
+    const QUrl proxy = m_proxies.For(url);
+    m_forwarded = !secure && proxy.scheme() == QLatin1String("http");
+    m_fromProxy = false;
     QByteArray target = url.path(QUrl::FullyEncoded).toLatin1();
     if (target.isEmpty())
         target = "/";
     if (url.hasQuery())
         target += '?' + url.query(QUrl::FullyEncoded).toLatin1();
+    QByteArray proxyCredentials;
+    if (m_forwarded) {
+        // The proxy is asked for the whole address; its user and password, if
+        // it has them, go with every request.
+        target = url.toEncoded(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment) + target;
+        if (!proxy.userName().isEmpty())
+            proxyCredentials = "Proxy-Authorization: Basic "
+                + (proxy.userName(QUrl::FullyDecoded) + QLatin1Char(':') + proxy.password(QUrl::FullyDecoded)).toUtf8().toBase64()
+                + "\r\n";
+    }
     const QByteArray request = "GET " + target + " HTTP/1.1\r\nHost: " + url.authority(QUrl::FullyEncoded).toLatin1()
-        + "\r\nUser-Agent: Sonvale/1.0\r\nAccept: */*\r\nAccept-Encoding: identity\r\nConnection: close\r\n\r\n";
+        + "\r\n" + proxyCredentials
+        + "User-Agent: Sonvale/1.0\r\nAccept: */*\r\nAccept-Encoding: identity\r\nConnection: close\r\n\r\n";
     auto* socket = secure ? new QSslSocket : new QTcpSocket;
     m_socket.reset(socket);
     socket->setReadBufferSize(ReadBufferBytes);
+    // Only the route chosen here: never Qt's own idea of the system's proxy.
+    socket->setProxy(QNetworkProxy::NoProxy);
+    if (!proxy.isEmpty() && !m_forwarded) {
+        // https through an http proxy is tunnelled to the server's own port;
+        // a socks5 proxy carries either.
+        const auto type = proxy.scheme() == QLatin1String("socks5") ? QNetworkProxy::Socks5Proxy : QNetworkProxy::HttpProxy;
+        socket->setProxy(QNetworkProxy(type, proxy.host(), quint16(proxy.port(DefaultProxyPort)),
+            proxy.userName(QUrl::FullyDecoded), proxy.password(QUrl::FullyDecoded)));
+    }
     connect(socket, &QTcpSocket::readyRead, this, &BoundedGet::OnReadable);
     connect(socket, &QTcpSocket::disconnected, this, &BoundedGet::OnClosed);
     connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
         if (error == QAbstractSocket::RemoteHostClosedError)
             OnClosed();
         else
-            Fail(m_socket->errorString(), IsTlsError(error) ? GetProblem::Certificate : GetProblem::Unreachable);
+            Fail(m_socket->errorString(), ProblemOf(error, m_forwarded));
     });
     m_inactivity.start(m_limits.inactivityMs);
     if (secure) {
@@ -130,6 +171,9 @@ void BoundedGet::Open(const QUrl& url)
         }
         connect(ssl, &QSslSocket::encrypted, this, [ssl, request] { ssl->write(request); });
         ssl->connectToHostEncrypted(url.host(), quint16(url.port(443)));
+    } else if (m_forwarded) {
+        connect(socket, &QTcpSocket::connected, this, [socket, request] { socket->write(request); });
+        socket->connectToHost(proxy.host(), quint16(proxy.port(DefaultProxyPort)));
     } else {
         connect(socket, &QTcpSocket::connected, this, [socket, request] { socket->write(request); });
         socket->connectToHost(url.host(), quint16(url.port(80)));
@@ -208,6 +252,9 @@ bool BoundedGet::ReadHead()
         return false;
     }
     m_status = status;
+    // Squid marks its own error pages; RFC 9209 proxies say Proxy-Status.
+    m_fromProxy = m_forwarded
+        && (status == 407 || !HeaderValue(lines, "X-Squid-Error").isEmpty() || !HeaderValue(lines, "Proxy-Status").isEmpty());
     m_contentType = QString::fromLatin1(HeaderValue(lines, "Content-Type"));
     bool known = false;
     const qint64 length = HeaderValue(lines, "Content-Length").toLongLong(&known);

@@ -8,6 +8,8 @@
 #include <QUrl>
 #include <memory>
 
+#include "ProxySettings.h"
+
 class QTcpSocket;
 
 // How much a server may send, and how long it may take. Whatever it does,
@@ -29,6 +31,7 @@ enum class GetProblem {
     Unreachable, // refused, unreachable, unknown host, too slow, cut off
     Certificate, // the server could not prove who it is
     BadReply,    // the reply broke a bound or was not HTTP
+    Proxy,       // the proxy could not be reached or refused the request
 };
 
 // The certificates an https server must chain to: the system's store plus
@@ -43,14 +46,17 @@ QList<QSslCertificate> TrustedWith(const QString& pemFile);
 // reported with its body; callers decide what a status means. Destroying it
 // closes the connection at once.
 //
-// Every connection is opened in Open(): a proxy would be met there.
+// Through an http proxy a plain-http request is forwarded (its address in
+// full, with the proxy's user and password as Basic credentials); https is
+// tunnelled to the server's own port, and a socks5 proxy carries anything.
 class BoundedGet : public QObject {
     Q_OBJECT
 public:
     // Over https the server's certificate must chain to `trusted`, or to the
-    // system's store when that is empty.
+    // system's store when that is empty. `proxies` says which proxy, if any,
+    // each request (redirects included) goes through.
     BoundedGet(const QUrl& url, const GetLimits& limits, const QList<QSslCertificate>& trusted = {},
-        QObject* parent = nullptr);
+        const ProxySettings& proxies = {}, QObject* parent = nullptr);
     ~BoundedGet() override;
 
     // Closes the connection; nothing is reported any more. Safe from inside
@@ -60,6 +66,9 @@ public:
     QUrl Url() const { return m_url; } // after redirects
     int Status() const { return m_status; }
     QString ContentType() const { return m_contentType; }
+    // The reply is the proxy's own (it asked for credentials, or said it
+    // refused or could not serve the request), not the server's.
+    bool FromProxy() const { return m_fromProxy; }
     // The body so far (nothing when the limits say it is only streamed).
     const QByteArray& Body() const { return m_body; }
     // Once Failed: what kind of failure it was.
@@ -88,6 +97,9 @@ private:
 
     const GetLimits m_limits;
     const QList<QSslCertificate> m_trusted;
+    const ProxySettings m_proxies;
+    bool m_forwarded = false;  // this request goes to an http proxy in full
+    bool m_fromProxy = false;
     QUrl m_url;
     int m_redirects = 0;
     bool m_stopped = false;

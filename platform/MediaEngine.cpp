@@ -150,6 +150,7 @@ void MediaEngine::Connect()
     setup.audioSink = m_options.audioSink;
     setup.trusted = m_trusted;
     setup.tlsDatabase = m_tlsDatabase.get();
+    setup.proxies = m_options.proxies;
     setup.bufferBytes = m_options.timings.bufferBytes;
     setup.bufferMs = m_options.timings.bufferMs;
     SetTitle(QString());

@@ -3,6 +3,7 @@
 #include "ConnectionPolicy.h"
 #include "GstHandles.h"
 #include "MediaPlayer.h"
+#include "ProxySettings.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -20,6 +21,7 @@ struct EngineOptions {
     QString caFile;        // a PEM file of the station's own authority, trusted besides the system's store
     EngineTimings timings;
     bool secure = false;   // the station is reached over https
+    ProxySettings proxies; // the playlist's and the stream's way out
 };
 
 // The player's media engine on GStreamer: a thin layer that turns what its

@@ -22,6 +22,10 @@ QString PlainWords(const PlayFailure& failure)
             : QStringLiteral("No decoder for the station's format (%1) is installed.").arg(failure.format);
     case Kind::NoOutput:
         return QStringLiteral("The sound output is missing.");
+    case Kind::Proxy:
+        return failure.httpStatus > 0
+            ? QStringLiteral("The network's proxy refused the connection (HTTP %1).").arg(failure.httpStatus)
+            : QStringLiteral("The network's proxy can't be reached.");
     }
     return QStringLiteral("Radio Velmora can't be reached right now.");
 }

@@ -13,6 +13,7 @@ struct PlayFailure {
         NotAudio,    // the reply was neither audio nor a playlist naming a stream
         NoDecoder,   // nothing installed decodes the stream's format (format)
         NoOutput,    // no audio output could be opened
+        Proxy,       // the network's proxy could not be reached or refused (httpStatus, if it answered)
     };
     PlayFailure() = default;
     PlayFailure(Kind kind, int httpStatus = 0, QString format = {}, QString detail = {})

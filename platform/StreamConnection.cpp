@@ -116,10 +116,19 @@ GstPadProbeReturn OnSourceEvent(GstPad* pad, GstPadProbeInfo* info, gpointer)
 // store plus the station's own authority, where one is named. A TLS database
 // on the source works whichever libsoup GStreamer loads (libsoup 3 has no CA
 // file of its own to set).
-void OnSourceSetup(GstElement*, GstElement* source, gpointer tlsDatabase)
+void OnSourceSetup(GstElement*, GstElement* source, gpointer settings)
 {
-    if (tlsDatabase && HasProperty(source, "tls-database"))
-        g_object_set(source, "tls-database", tlsDatabase, nullptr);
+    const auto* wanted = static_cast<const StreamConnection::SourceSettings*>(settings);
+    if (wanted->tlsDatabase && HasProperty(source, "tls-database"))
+        g_object_set(source, "tls-database", wanted->tlsDatabase, nullptr);
+    // The stream goes the way the playlist went: the source would read
+    // http_proxy alone, and never no_proxy.
+    if (HasProperty(source, "proxy")) {
+        g_object_set(source, "proxy", wanted->proxy.constData(), nullptr);
+        if (!wanted->proxyUser.isEmpty())
+            g_object_set(source, "proxy-id", wanted->proxyUser.constData(), "proxy-pw", wanted->proxyPassword.constData(),
+                nullptr);
+    }
     if (GstPadPtr pad{gst_element_get_static_pad(source, "src")})
         gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, OnSourceEvent, nullptr, nullptr);
 }
@@ -137,6 +146,8 @@ PlayFailure FailureOf(GetProblem problem, const QString& why)
         return {PlayFailure::Kind::Certificate, 0, {}, why};
     case GetProblem::BadReply:
         return {PlayFailure::Kind::NotAudio, 0, {}, why};
+    case GetProblem::Proxy:
+        return {PlayFailure::Kind::Proxy, 0, {}, why};
     default:
         return {PlayFailure::Kind::Unreachable, 0, {}, why};
     }
@@ -231,13 +242,14 @@ void StreamConnection::Fetch()
     }
     GetLimits limits;
     limits.maxBodyBytes = Playlist::MaxBytes;
-    m_fetch = new BoundedGet(m_address, limits, m_setup.trusted, this);
+    m_fetch = new BoundedGet(m_address, limits, m_setup.trusted, m_setup.proxies, this);
     connect(m_fetch, &BoundedGet::Head, this, [this] {
         const int status = m_fetch->Status();
         if (status >= 200 && status < 300)
             return;
+        const auto kind = m_fetch->FromProxy() ? PlayFailure::Kind::Proxy : PlayFailure::Kind::HttpStatus;
         DropFetch();
-        emit Broke({PlayFailure::Kind::HttpStatus, status, {}, QStringLiteral("the playlist's reply: HTTP %1").arg(status)});
+        emit Broke({kind, status, {}, QStringLiteral("the playlist's reply: HTTP %1").arg(status)});
     });
     connect(m_fetch, &BoundedGet::Data, this, &StreamConnection::OnPlaylistData);
     connect(m_fetch, &BoundedGet::Finished, this, &StreamConnection::OnPlaylistFinished);
@@ -293,7 +305,13 @@ void StreamConnection::StartPipeline(const QUrl& stream)
     gst_util_set_object_arg(G_OBJECT(pipeline.get()), "flags", "audio");
     g_object_set(pipeline.get(), "uri", stream.toString(QUrl::FullyEncoded).toUtf8().constData(), "audio-sink", output,
         "buffer-size", m_setup.bufferBytes, "buffer-duration", gint64(m_setup.bufferMs) * GST_MSECOND, nullptr);
-    g_signal_connect(pipeline.get(), "source-setup", G_CALLBACK(OnSourceSetup), m_setup.tlsDatabase);
+    m_source.tlsDatabase = m_setup.tlsDatabase;
+    if (const QUrl proxy = m_setup.proxies.For(stream); !proxy.isEmpty()) {
+        m_source.proxy = proxy.toEncoded(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment);
+        m_source.proxyUser = proxy.userName(QUrl::FullyDecoded).toUtf8();
+        m_source.proxyPassword = proxy.password(QUrl::FullyDecoded).toUtf8();
+    }
+    g_signal_connect(pipeline.get(), "source-setup", G_CALLBACK(OnSourceSetup), &m_source);
     if (GstPadPtr pad{gst_element_get_static_pad(output, "sink")})
         gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, OnFirstBuffer, output, nullptr);
 

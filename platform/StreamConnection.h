@@ -2,6 +2,7 @@
 
 #include "GstHandles.h"
 #include "PlayFailure.h"
+#include "ProxySettings.h"
 
 #include <QObject>
 #include <QPointer>
@@ -17,6 +18,7 @@ struct ConnectionSetup {
     QByteArray audioSink;            // a gst-launch bin description; empty: the desktop's output
     QList<QSslCertificate> trusted;  // for https playlists; empty: the system's store
     GTlsDatabase* tlsDatabase = nullptr; // the same for the stream's source; none: the system's
+    ProxySettings proxies;
     int bufferBytes = 0;             // the network buffer
     int bufferMs = 0;
 };
@@ -43,6 +45,15 @@ public:
     // The network buffer's size once playing has settled.
     void Settle(int steadyMs);
     void SetGain(double gain);
+
+    // What the stream's source is set up with, read on whichever thread
+    // makes it; fixed before the pipeline starts.
+    struct SourceSettings {
+        GTlsDatabase* tlsDatabase = nullptr;
+        QByteArray proxy; // empty: straight to the server
+        QByteArray proxyUser;
+        QByteArray proxyPassword;
+    };
 
 signals:
     void AudioStarted();       // the first audio reached the output
@@ -75,4 +86,5 @@ private:
     GstBusPtr m_bus;
     std::unique_ptr<QSocketNotifier> m_busNotifier;
     QString m_missingFormat;         // a decoder GStreamer looked for and did not find
+    SourceSettings m_source;
 };

@@ -48,7 +48,7 @@ bool IsClientLatestVersion(const QString& version, const Options& options)
     limits.maxBodyBytes = MaxCheckReplyBytes;
     limits.inactivityMs = options.inactivityTimeoutMs;
     limits.deadlineMs = options.checkDeadlineMs;
-    return IsLatestReply(HttpGet(url, limits, options.trusted).body);
+    return IsLatestReply(HttpGet(url, limits, options.trusted, options.proxies).body);
 }
 
 bool IsLatestReply(const QByteArray& reply)
@@ -90,7 +90,7 @@ PatchSignature FetchSignature(const Options& options)
     limits.deadlineMs = options.checkDeadlineMs;
     HttpReply reply;
     try {
-        reply = HttpGet(ServiceUrl(options, "/player/patch.exe.minisig"), limits, options.trusted);
+        reply = HttpGet(ServiceUrl(options, "/player/patch.exe.minisig"), limits, options.trusted, options.proxies);
     } catch (const HttpError& error) {
         throw SignatureError(std::string("no signature: ") + error.what());
     }
@@ -128,7 +128,7 @@ void DownloadPatch(const QString& path, const Options& options, const QString& i
     limits.inactivityMs = options.inactivityTimeoutMs;
     limits.graceMs = options.patchGraceMs;
     limits.floorBytesPerSecond = options.patchFloorBytesPerSecond;
-    const int status = HttpDownload(ServiceUrl(options, "/player/patch.exe"), write, limits, options.trusted);
+    const int status = HttpDownload(ServiceUrl(options, "/player/patch.exe"), write, limits, options.trusted, options.proxies);
     if (status != 200 || file.size() == 0)
         throw std::runtime_error("no patch");
     // The file that is started is the file that was verified: it was created

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ProxySettings.h"
+
 #include <QSslCertificate>
 #include <QString>
 
@@ -22,6 +24,7 @@ struct Options {
     qint64 patchFloorBytesPerSecond = 10 * 1024;
     // Certificates an https service must chain to; empty: the system's store.
     QList<QSslCertificate> trusted;
+    ProxySettings proxies;
     // The station's update key (the base64 line of a minisign public key);
     // when set, only a patch signed with it, naming a newer version, is offered.
     QByteArray updateKey;

@@ -43,18 +43,19 @@ private:
 
 } // namespace
 
-HttpReply HttpGet(const QUrl& url, const GetLimits& limits, const QList<QSslCertificate>& trusted)
+HttpReply HttpGet(const QUrl& url, const GetLimits& limits, const QList<QSslCertificate>& trusted,
+    const ProxySettings& proxies)
 {
-    BoundedGet get(url, limits, trusted);
+    BoundedGet get(url, limits, trusted, proxies);
     Waiter(get).Wait();
     return {get.Status(), get.Body()};
 }
 
 int HttpDownload(const QUrl& url, const std::function<bool(const QByteArray&)>& write, GetLimits limits,
-    const QList<QSslCertificate>& trusted)
+    const QList<QSslCertificate>& trusted, const ProxySettings& proxies)
 {
     limits.maxBodyBytes = -1; // streamed, never kept
-    BoundedGet get(url, limits, trusted);
+    BoundedGet get(url, limits, trusted, proxies);
     Waiter waiter(get);
     bool otherStatus = false;
     QObject::connect(&get, &BoundedGet::Head, [&] {

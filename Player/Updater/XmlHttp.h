@@ -22,10 +22,11 @@ struct HttpReply {
 // the calling thread until it is done, within its limits.
 
 // The whole reply, whatever its status.
-HttpReply HttpGet(const QUrl& url, const GetLimits& limits, const QList<QSslCertificate>& trusted);
+HttpReply HttpGet(const QUrl& url, const GetLimits& limits, const QList<QSslCertificate>& trusted,
+    const ProxySettings& proxies = {});
 
 // A GET whose body is handed to `write` chunk by chunk as it arrives, so
 // memory stays flat whatever its size; a false from `write` fails the request.
 // Returns the status; only a 200 body is handed over.
 int HttpDownload(const QUrl& url, const std::function<bool(const QByteArray&)>& write, GetLimits limits,
-    const QList<QSslCertificate>& trusted);
+    const QList<QSslCertificate>& trusted, const ProxySettings& proxies = {});

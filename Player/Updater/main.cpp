@@ -60,6 +60,7 @@ int main(int argc, char** argv)
     MainModule::Options options;
     options.serviceBase = config.updateBase;
     options.trusted = TrustedWith(config.updateCa);
+    options.proxies = config.proxies;
     options.updateKey = QByteArrayLiteral(SONVALE_UPDATE_KEY);
     DesktopUpdaterPlatform platform(display);
     MainModule::Main(platform, options);

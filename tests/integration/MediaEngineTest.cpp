@@ -63,7 +63,11 @@ EngineTimings ShortTimings()
 
 EngineOptions Options(const QString& sink, const QString& caFile = {}, EngineTimings timings = ShortTimings())
 {
-    return {sink.toUtf8(), caFile, timings};
+    EngineOptions options;
+    options.audioSink = sink.toUtf8();
+    options.caFile = caFile;
+    options.timings = timings;
+    return options;
 }
 
 class MediaEngineOnStation : public ::testing::Test {
@@ -336,5 +340,47 @@ TEST(MediaEngineOverHttps, PlaysAStationThatProvesItselfAndRefusesOneThatDoesNot
             EXPECT_EQ(std::count(probe.states.begin(), probe.states.end(), int(Playing)), 0);
         }
         engine.stop();
+    }
+}
+
+TEST_F(MediaEngineOnStation, PlaysByHostNameThroughAStockProxyWithAndWithoutAPasswordAndSaysWhenItRefuses)
+{
+    // The station's name resolves for the proxies alone: what plays came through them.
+    const QMap<QString, QString> hosts = {{"radio.test", station->Address()}};
+    ProxyServer open(OwnLoopbackAddress(13), hosts);
+    ProxyServer guarded(OwnLoopbackAddress(14), hosts, "listener", "velmora pass");
+    const QString url = "http://radio.test:8000/velmora32.m3u";
+    for (const QString& proxy : {open.Url(), guarded.Url(true)}) {
+        SCOPED_TRACE(proxy.toStdString());
+        EngineOptions options = Recorded();
+        options.proxies.http = QUrl(proxy);
+        MediaEngine engine(options);
+        EngineProbe probe(engine);
+        ASSERT_NO_FATAL_FAILURE(StartPlaying(engine, probe, url));
+        ASSERT_NO_FATAL_FAILURE(ExpectHeard(LowTone));
+        engine.stop();
+    }
+    for (const ProxyServer* proxy : {&open, &guarded}) {
+        // Squid writes a request's line once the transaction has ended on its side too.
+        const auto log = [proxy] { return proxy->Log().join('\n'); };
+        EXPECT_TRUE(WaitUntil([&] { return log().contains("GET http://radio.test:8000/velmora32 "); }, 5000))
+            << "the stream too: " << log().toStdString();
+        EXPECT_TRUE(log().contains("GET http://radio.test:8000/velmora32.m3u")) << log().toStdString();
+        EXPECT_FALSE(log().contains("CONNECT")) << "plain http is forwarded, never tunnelled";
+    }
+
+    // Without the password, or with no proxy running: the proxy is the problem, not the station.
+    EngineTimings quick = ShortTimings();
+    quick.firstPlayWindowMs = 3000;
+    for (const QString& proxy : {guarded.Url(false), QStringLiteral("http://%1:9").arg(OwnLoopbackAddress(15))}) {
+        SCOPED_TRACE(proxy.toStdString());
+        EngineOptions options = Options("fakesink", {}, quick);
+        options.proxies.http = QUrl(proxy);
+        MediaEngine engine(options);
+        EngineProbe probe(engine);
+        engine.setURL(url);
+        engine.play();
+        ASSERT_TRUE(probe.WaitForState(Stopped, 10000));
+        EXPECT_EQ(probe.failure.kind, PlayFailure::Kind::Proxy) << probe.failure.detail.toStdString();
     }
 }

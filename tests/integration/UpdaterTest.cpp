@@ -485,3 +485,33 @@ TEST_F(UpdaterFlow, ASignedBuildOffersOnlyAPatchTheStationSignedForANewerVersion
         EXPECT_TRUE(log.Last().contains(c.logged)) << log.Last().toStdString();
     }
 }
+
+TEST_F(UpdaterFlow, ChecksAndDownloadsByHostNameThroughAStockProxyWithAndWithoutAPassword)
+{
+    // The service's name resolves for the proxies alone.
+    const QMap<QString, QString> hosts = {{"updates.test", address}};
+    ProxyServer open(OwnLoopbackAddress(16), hosts);
+    ProxyServer guarded(OwnLoopbackAddress(17), hosts, "listener", "velmora pass");
+    options.serviceBase = ServiceBase("updates.test:8080");
+    Check("false");
+    Scenario("patch.body", "PATCH");
+    for (const ProxyServer* proxy : {&open, &guarded}) {
+        options.proxies.http = QUrl(proxy->Url(true));
+        platform.log.clear();
+        QFile::remove(platform.tempPath + "patch.exe");
+        Run();
+        EXPECT_EQ(platform.log.size(), 3) << platform.log.join(" | ").toStdString();
+        EXPECT_EQ(Patch(), "PATCH");
+        // Squid writes a request's line once the transaction has ended on its side too.
+        const auto logged = [&](const char* request) { return proxy->Log().join('\n').contains(request); };
+        EXPECT_TRUE(WaitUntil([&] { return logged("GET http://updates.test:8080/player/patch.exe"); }, 5000));
+        EXPECT_TRUE(logged("GET http://updates.test:8080/player/isclientlatestversion.php"))
+            << proxy->Log().join('\n').toStdString();
+    }
+    // A password the proxy wants and does not get ends it silently, as every failure does.
+    options.proxies.http = QUrl(guarded.Url(false));
+    platform.log.clear();
+    QFile::remove(platform.tempPath + "patch.exe");
+    Run();
+    ExpectSilentEndWithoutPatch();
+}

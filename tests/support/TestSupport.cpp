@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTest>
 #include <unistd.h>
 
@@ -166,4 +167,74 @@ double RecordedFrequency(const QString& path, double seconds)
 double RecordedLoudness(const QString& path, double seconds)
 {
     return RecordedStatistic(path, seconds, "RMS\\s+amplitude");
+}
+
+ProxyServer::ProxyServer(const QString& address, const QMap<QString, QString>& hosts, const QString& user,
+    const QString& password)
+    : m_address(address)
+    , m_user(user)
+    , m_password(password)
+{
+    // Squid drops to its own user when started as root: it must still reach its files.
+    QFile::setPermissions(m_dir.path(), QFileDevice::Permissions(0x7777));
+    QFile hostsFile(m_dir.filePath("hosts"));
+    hostsFile.open(QIODevice::WriteOnly);
+    for (auto host = hosts.begin(); host != hosts.end(); ++host)
+        hostsFile.write((host.value() + ' ' + host.key() + '\n').toUtf8());
+    hostsFile.close();
+    QStringList config = {
+        QStringLiteral("http_port %1:3128").arg(address),
+        "pid_filename " + m_dir.filePath("squid.pid"),
+        "access_log stdio:" + m_dir.filePath("access.log"),
+        "cache_log " + m_dir.filePath("cache.log"),
+        "cache_store_log none",
+        "hosts_file " + m_dir.filePath("hosts"),
+        "cache deny all",
+        "shutdown_lifetime 0 seconds",
+        "forwarded_for delete",
+    };
+    if (!user.isEmpty()) {
+        Run("sh", {"-c", QStringLiteral("printf '%1:%s\\n' \"$(openssl passwd -1 '%2')\" > '%3'")
+                             .arg(user, password, m_dir.filePath("passwd"))});
+        config << "auth_param basic program /usr/lib/squid/basic_ncsa_auth " + m_dir.filePath("passwd")
+               << "acl listeners proxy_auth REQUIRED" << "http_access deny !listeners";
+    }
+    // Debian's own access rules, as the package ships them.
+    QFile stock(QStringLiteral("/etc/squid/squid.conf"));
+    stock.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : stock.readAll().split('\n'))
+        if (line.startsWith("acl ") || line.startsWith("http_access "))
+            config << QString::fromUtf8(line);
+    QFile conf(m_dir.filePath("squid.conf"));
+    conf.open(QIODevice::WriteOnly);
+    conf.write(config.join('\n').toUtf8() + '\n');
+    conf.close();
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process.start(QStringLiteral("/usr/sbin/squid"), {"-N", "-f", m_dir.filePath("squid.conf")});
+    const bool listening = WaitUntil([&] {
+        QTcpSocket probe;
+        probe.connectToHost(address, 3128);
+        return probe.waitForConnected(200);
+    }, 20000);
+    if (!listening)
+        qWarning("squid did not start on %s:3128", qPrintable(address));
+}
+
+ProxyServer::~ProxyServer()
+{
+    m_process.kill();
+    m_process.waitForFinished();
+}
+
+QString ProxyServer::Url(bool withCredentials) const
+{
+    const QString credentials = withCredentials && !m_user.isEmpty() ? m_user + ':' + m_password + '@' : QString();
+    return QStringLiteral("http://%1%2:3128").arg(credentials, m_address);
+}
+
+QStringList ProxyServer::Log() const
+{
+    QFile log(m_dir.filePath("access.log"));
+    log.open(QIODevice::ReadOnly);
+    return QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);
 }

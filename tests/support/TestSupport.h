@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMap>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
@@ -69,6 +70,28 @@ public:
 private:
     QString m_address;
     int m_port;
+    QProcess m_process;
+};
+
+// A real Squid proxy on ADDRESS:3128 with Debian's stock access rules (CONNECT
+// only to port 443, plain requests from this machine). The names in `hosts`
+// resolve for it alone, so the programs reach them only through it; with a
+// user and password it asks for them (Basic).
+class ProxyServer {
+public:
+    ProxyServer(const QString& address, const QMap<QString, QString>& hosts, const QString& user = {},
+        const QString& password = {});
+    ~ProxyServer();
+    // http://ADDRESS:3128, with the user and password if asked.
+    QString Url(bool withCredentials = false) const;
+    // Squid's access log: one line a request ("TCP_MISS/200 … GET http://…").
+    QStringList Log() const;
+
+private:
+    QTemporaryDir m_dir;
+    QString m_address;
+    QString m_user;
+    QString m_password;
     QProcess m_process;
 };
 
