@@ -36,6 +36,10 @@ int main(int argc, char** argv)
         std::printf("state-%d %.6f\n", state, Now());
         std::fflush(stdout);
     });
+    QObject::connect(&engine, &MediaPlayer::FailureReported, [](const PlayFailure& why) {
+        std::printf("failure %.6f %s: %s\n", Now(), qPrintable(PlainWords(why)), qPrintable(why.detail));
+        std::fflush(stdout);
+    });
     QObject::connect(&engine, &MediaEngine::AudioStarted, [] {
         std::printf("first-audio %.6f\n", Now());
         std::fflush(stdout);

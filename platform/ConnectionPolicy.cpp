@@ -8,7 +8,8 @@ namespace {
 bool Lasting(const PlayFailure& failure)
 {
     using Kind = PlayFailure::Kind;
-    return failure.kind == Kind::Certificate || failure.kind == Kind::NotAudio || failure.kind == Kind::NoDecoder;
+    return failure.kind == Kind::Certificate || failure.kind == Kind::NotAudio || failure.kind == Kind::NoStream
+        || failure.kind == Kind::NoDecoder;
 }
 
 PlayFailure Unreachable(const char* detail)

@@ -16,6 +16,8 @@ QString PlainWords(const PlayFailure& failure)
         return QStringLiteral("Radio Velmora's certificate is not trusted.");
     case Kind::NotAudio:
         return QStringLiteral("Radio Velmora's reply was not audio.");
+    case Kind::NoStream:
+        return QStringLiteral("Radio Velmora's playlist names no stream.");
     case Kind::NoDecoder:
         return failure.format.isEmpty()
             ? QStringLiteral("No decoder for the station's format is installed.")

@@ -10,7 +10,8 @@ struct PlayFailure {
         Unreachable, // nothing answered: refused, unreachable, unknown host, timed out, cut off
         HttpStatus,  // the station answered with an HTTP error (httpStatus)
         Certificate, // the station could not prove who it is
-        NotAudio,    // the reply was neither audio nor a playlist naming a stream
+        NotAudio,    // the reply was neither audio nor a playlist
+        NoStream,    // the playlist names no stream
         NoDecoder,   // nothing installed decodes the stream's format (format)
         NoOutput,    // no audio output could be opened
         Proxy,       // the network's proxy could not be reached or refused (httpStatus, if it answered)

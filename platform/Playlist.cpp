@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <algorithm>
+#include <optional>
 
 namespace Playlist {
 namespace {
@@ -45,13 +46,14 @@ std::optional<QString> PlsFileValue(const QString& line)
     return trimmed.mid(at + 1);
 }
 
-std::optional<QUrl> HttpUrl(QString entry)
+std::optional<QUrl> HttpUrl(QString entry, const QUrl& base)
 {
     entry = entry.trimmed();
-    if (!entry.startsWith("http://", Qt::CaseInsensitive) && !entry.startsWith("https://", Qt::CaseInsensitive))
+    if (entry.isEmpty())
         return std::nullopt;
-    QUrl url(entry, QUrl::StrictMode);
-    if (!url.isValid() || url.host().isEmpty())
+    const QUrl url = base.resolved(QUrl(entry, QUrl::StrictMode));
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || url.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
         return std::nullopt;
     return url;
 }
@@ -72,16 +74,27 @@ bool IsAudio(const QString& contentType, const QByteArray& head)
         && (static_cast<unsigned char>(head[1]) & 0xe0) == 0xe0;
 }
 
-std::optional<QUrl> FirstStreamEntry(const QByteArray& body)
+bool IsPlaylistText(const QString& contentType, const QByteArray& body)
 {
-    if (body.isEmpty() || body.size() > MaxBytes || LooksBinary(body))
-        return std::nullopt;
-    QString text = QString::fromUtf8(body);
+    const QString type = contentType.section(';', 0, 0).trimmed().toLower();
+    return type != QLatin1String("text/html") && !LooksBinary(body) && !body.trimmed().startsWith('<');
+}
+
+QList<QUrl> StreamEntries(const QByteArray& body, const QUrl& base, bool complete)
+{
+    if (body.isEmpty() || LooksBinary(body))
+        return {};
+    QString text = QString::fromUtf8(body.left(MaxBytes));
     text.replace('\r', '\n');
+    if (!complete || body.size() > MaxBytes)
+        text.truncate(text.lastIndexOf('\n') + 1); // a line cut off is no entry
     const QString start = text.trimmed().left(64).toLower();
     if (start.startsWith('<'))
-        return std::nullopt; // HTML or XML, not a playlist
+        return {}; // HTML or XML, not a playlist
     const bool pls = start.startsWith("[playlist]");
+    // Relative entries only where the playlist came from the web.
+    const QUrl from = base.scheme() == QLatin1String("http") || base.scheme() == QLatin1String("https") ? base : QUrl();
+    QList<QUrl> entries;
     for (const QString& line : text.split('\n', Qt::SkipEmptyParts)) {
         QString entry = line;
         if (pls) {
@@ -92,10 +105,10 @@ std::optional<QUrl> FirstStreamEntry(const QByteArray& body)
         } else if (line.trimmed().startsWith('#')) {
             continue;
         }
-        if (auto url = HttpUrl(entry))
-            return url;
+        if (auto url = HttpUrl(entry, from); url && !entries.contains(*url))
+            entries << *url;
     }
-    return std::nullopt;
+    return entries;
 }
 
 } // namespace Playlist

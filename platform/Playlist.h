@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QUrl>
-#include <optional>
+#include <QList>
 
 // Reading what a station's playlist address answers.
 namespace Playlist {
@@ -15,8 +15,14 @@ constexpr qsizetype MaxBytes = 64 * 1024;
 // judged by its content type or its first bytes.
 bool IsAudio(const QString& contentType, const QByteArray& head);
 
-// The first http(s) entry of an M3U, extended M3U or PLS playlist. Empty,
-// binary or HTML replies and playlists without such an entry give nothing.
-std::optional<QUrl> FirstStreamEntry(const QByteArray& body);
+// The http(s) entries of an M3U, extended M3U or PLS playlist, in order;
+// relative entries are resolved against `base`, the playlist's own address.
+// Empty, binary or HTML replies and playlists without such an entry give
+// none. A body cut off by the reading bound (`complete` false) gives the
+// entries of its whole lines.
+QList<QUrl> StreamEntries(const QByteArray& body, const QUrl& base, bool complete = true);
+
+// Whether a reply could be a playlist at all: text, and no web page.
+bool IsPlaylistText(const QString& contentType, const QByteArray& body);
 
 } // namespace Playlist

@@ -211,6 +211,11 @@ StreamConnection::~StreamConnection()
 void StreamConnection::Close()
 {
     DropFetch();
+    ClosePipeline();
+}
+
+void StreamConnection::ClosePipeline()
+{
     if (m_busNotifier) {
         // Possibly the sender of the signal being handled.
         m_busNotifier->setEnabled(false);
@@ -255,8 +260,14 @@ void StreamConnection::Fetch()
     connect(m_fetch, &BoundedGet::Finished, this, &StreamConnection::OnPlaylistFinished);
     connect(m_fetch, &BoundedGet::Failed, this, [this](const QString& why) {
         const GetProblem problem = m_fetch->Problem();
+        // A playlist larger than is ever read: its first entries are enough.
+        const QList<QUrl> entries = problem == GetProblem::BadReply
+            ? Playlist::StreamEntries(m_fetch->Body(), m_fetch->Url(), false) : QList<QUrl>();
         DropFetch();
-        emit Broke(FailureOf(problem, "the playlist: " + why));
+        if (entries.isEmpty())
+            emit Broke(FailureOf(problem, "the playlist: " + why));
+        else
+            PlayEntries(entries);
     });
 }
 
@@ -282,12 +293,39 @@ void StreamConnection::OnPlaylistData()
 
 void StreamConnection::OnPlaylistFinished()
 {
-    const QByteArray body = m_fetch->Body();
+    const QList<QUrl> entries = Playlist::StreamEntries(m_fetch->Body(), m_fetch->Url());
+    const bool playlist = Playlist::IsPlaylistText(m_fetch->ContentType(), m_fetch->Body());
     DropFetch();
-    if (const auto stream = Playlist::FirstStreamEntry(body))
-        StartPipeline(*stream);
+    if (!entries.isEmpty())
+        PlayEntries(entries);
+    else if (playlist)
+        emit Broke({PlayFailure::Kind::NoStream, 0, {}, QStringLiteral("the playlist names no stream")});
     else
-        emit Broke({PlayFailure::Kind::NotAudio, 0, {}, QStringLiteral("the playlist names no stream")});
+        emit Broke({PlayFailure::Kind::NotAudio, 0, {}, QStringLiteral("the reply is neither audio nor a playlist")});
+}
+
+void StreamConnection::PlayEntries(const QList<QUrl>& entries)
+{
+    m_entries = entries;
+    StartPipeline(m_entries.takeFirst());
+}
+
+void StreamConnection::FailEntry(const PlayFailure& why)
+{
+    // A station lists its relays in order: one that fails before it played
+    // hands over to the next. Done from the event loop, not from inside the
+    // failing pipeline's own message.
+    if (m_audioStarted || m_entries.isEmpty()) {
+        emit Broke(why);
+        return;
+    }
+    m_switching = true; // what else the failing pipeline says is not heard
+    QTimer::singleShot(0, this, [this] {
+        m_switching = false;
+        ClosePipeline();
+        m_missingFormat.clear();
+        StartPipeline(m_entries.takeFirst());
+    });
 }
 
 void StreamConnection::StartPipeline(const QUrl& stream)
@@ -360,7 +398,7 @@ void StreamConnection::ReadBus()
 {
     // A handler may destroy this connection, its bus with it.
     QPointer<StreamConnection> alive(this);
-    while (alive && m_bus) {
+    while (alive && m_bus && !m_switching) {
         GstMessagePtr message{gst_bus_pop(m_bus.get())};
         if (!message)
             break;
@@ -383,7 +421,7 @@ void StreamConnection::OnError(GstMessage* message)
     GCharPtr ownedDebug(debug);
     const GstStructure* details = nullptr;
     gst_message_parse_error_details(message, &details);
-    emit Broke(FailureOf(error, details, m_missingFormat, QString::fromUtf8(debug ? debug : "")));
+    FailEntry(FailureOf(error, details, m_missingFormat, QString::fromUtf8(debug ? debug : "")));
 }
 
 void StreamConnection::HandleMessage(GstMessage* message)
@@ -393,7 +431,7 @@ void StreamConnection::HandleMessage(GstMessage* message)
         OnError(message);
         break;
     case GST_MESSAGE_EOS:
-        emit Broke({PlayFailure::Kind::Unreachable, 0, {}, QStringLiteral("the stream ended")});
+        FailEntry({PlayFailure::Kind::Unreachable, 0, {}, QStringLiteral("the stream ended")});
         break;
     case GST_MESSAGE_ELEMENT:
         if (gst_is_missing_plugin_message(message)) {
@@ -436,8 +474,10 @@ void StreamConnection::HandleMessage(GstMessage* message)
         if (gst_message_has_name(message, FirstAudioMessage)) {
             if (PlaysIntoNothing(m_sink))
                 emit OutputLost();
-            else
+            else {
+                m_audioStarted = true;
                 emit AudioStarted();
+            }
         } else if (gst_message_has_name(message, SourceEndedMessage)) {
             emit SourceEnded();
         }

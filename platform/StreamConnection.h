@@ -29,7 +29,8 @@ struct ConnectionSetup {
 bool OutputAvailable(const QByteArray& sinkDescription);
 
 // One connection to the station: the playlist fetch, then the pipeline that
-// plays the stream it names (or the address itself, when that is audio).
+// plays the first of its entries that plays (or the address itself, when
+// that is audio).
 // What happens to it is reported by its signals, on the UI thread; any
 // handler may destroy it. Destroying it closes everything at once.
 class StreamConnection : public QObject {
@@ -68,6 +69,9 @@ private:
     void Fetch();
     void OnPlaylistData();
     void OnPlaylistFinished();
+    void PlayEntries(const QList<QUrl>& entries);
+    void FailEntry(const PlayFailure& why);
+    void ClosePipeline();
     void DropFetch();
     void StartPipeline(const QUrl& stream);
     void FailSoon(const PlayFailure& why);
@@ -86,5 +90,8 @@ private:
     GstBusPtr m_bus;
     std::unique_ptr<QSocketNotifier> m_busNotifier;
     QString m_missingFormat;         // a decoder GStreamer looked for and did not find
+    QList<QUrl> m_entries;           // the playlist's entries not yet tried
+    bool m_audioStarted = false;
+    bool m_switching = false;        // to the next entry
     SourceSettings m_source;
 };

@@ -255,6 +255,8 @@ TEST(MediaEngineFailures, EveryBadAddressEndsInStoppedWithinTheFirstPlayWindowWi
         {fixture.Url("/extended.m3u"), {Kind::HttpStatus, 404}}, // the stream's own reply
         {fixture.Url("/full.m3u"), {Kind::HttpStatus, 403}},
         {fixture.Url("/page.m3u"), {Kind::NotAudio}},
+        {fixture.Url("/empty.m3u"), {Kind::NoStream}},
+        {fixture.Url("/relative.m3u"), {Kind::HttpStatus, 404}}, // its entry resolved against it
         {fixture.Url("/bomb.m3u"), {Kind::NotAudio}},
         {fixture.Url("/aac"), {Kind::NoDecoder, 0, "MPEG-4 AAC"}},
     };
@@ -382,5 +384,21 @@ TEST_F(MediaEngineOnStation, PlaysByHostNameThroughAStockProxyWithAndWithoutAPas
         engine.play();
         ASSERT_TRUE(probe.WaitForState(Stopped, 10000));
         EXPECT_EQ(probe.failure.kind, PlayFailure::Kind::Proxy) << probe.failure.detail.toStdString();
+    }
+}
+
+TEST_F(MediaEngineOnStation, TriesAPlaylistsEntriesInOrderAndReadsAHugeOneOnlyToItsFirstEntries)
+{
+    HttpFixture fixture(OwnLoopbackAddress(18), 8000);
+    const QString stream = QStringLiteral("http://%1:8000/velmora32").arg(station->Address());
+    // A dead relay and a relative entry that answers 404 before the one that plays.
+    for (const char* path : {"/relays.m3u", "/huge.m3u"}) {
+        SCOPED_TRACE(path);
+        MediaEngine engine(Recorded());
+        EngineProbe probe(engine);
+        ASSERT_NO_FATAL_FAILURE(
+            StartPlaying(engine, probe, fixture.Url(path) + "?to=" + QUrl::toPercentEncoding(stream)));
+        ASSERT_NO_FATAL_FAILURE(ExpectHeard(LowTone));
+        engine.stop();
     }
 }

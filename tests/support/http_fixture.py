@@ -9,6 +9,7 @@ import os
 import socketserver
 import sys
 import time
+import urllib.parse
 
 ADDRESS, PORT = sys.argv[1], int(sys.argv[2])
 BASE = f"http://{ADDRESS}:{PORT}"
@@ -85,7 +86,30 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.wfile.write(os.urandom(16384))
                 time.sleep(0.01)
 
+    def playlists(self):
+        """Playlists that lead to the stream named by ?to=: after relays that fail, or after 10 MB of comments."""
+        path, _, query = self.path.partition("?")
+        target = urllib.parse.parse_qs(query).get("to", [""])[0]
+        if path == "/relays.m3u":
+            body = f"#EXTM3U\nhttp://{ADDRESS}:9/dead\n/missing\n{target}\n".encode()
+        elif path == "/huge.m3u":
+            body = f"#EXTM3U\n#EXTINF:-1,Radio\n{target}\n".encode() + (b"#" * 1023 + b"\n") * 10240
+            body = body[:10 * 1024 * 1024]
+        else:
+            return False
+        self.send_response(200)
+        self.send_header("Content-Type", "audio/x-mpegurl")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        try:
+            self.wfile.write(body)
+        except OSError:
+            pass  # read only up to its bound, as it should be
+        return True
+
     def do_GET(self):
+        if self.playlists():
+            return
         if self.path == "/silent":
             time.sleep(120)
             return

@@ -3,13 +3,22 @@
 
 #include <gtest/gtest.h>
 
-using Playlist::FirstStreamEntry;
+namespace {
+
+const QUrl Base("http://radio.test:8000/velmora.m3u");
+
+QUrl FirstStreamEntry(const QByteArray& body)
+{
+    return Playlist::StreamEntries(body, Base).value(0);
+}
+
+} // namespace
 
 TEST(PlaylistParsing, FirstHttpEntryOfM3uExtendedM3uAndPls)
 {
     EXPECT_EQ(FirstStreamEntry("http://host:8000/velmora\n"), QUrl("http://host:8000/velmora"));
-    EXPECT_EQ(FirstStreamEntry("#EXTM3U\r\n#EXTINF:-1,Radio Velmora\r\nstream.mp3\r\nHTTPS://b/x\r\nhttp://c/y\r\n"),
-        QUrl("https://b/x"));
+    EXPECT_EQ(Playlist::StreamEntries("#EXTM3U\r\n#EXTINF:-1,Radio Velmora\r\nHTTPS://b/x\r\nhttp://c/y\r\nhttps://b/x\n", Base),
+        (QList<QUrl>{QUrl("https://b/x"), QUrl("http://c/y")})) << "every entry in order, each once";
     EXPECT_EQ(FirstStreamEntry("[playlist]\nNumberOfEntries=2\nFile1=ftp://a/b\nTitle1=x\nfile2= http://c:8000/z \n"),
         QUrl("http://c:8000/z"));
     EXPECT_EQ(FirstStreamEntry("[Playlist]\rFileX=http://not/numbered\r  FILE10 = http://d/w\r"), QUrl("http://d/w"))
@@ -18,14 +27,26 @@ TEST(PlaylistParsing, FirstHttpEntryOfM3uExtendedM3uAndPls)
         << "playlists saved with a byte-order mark";
 }
 
+TEST(PlaylistParsing, RelativeEntriesResolveAgainstThePlaylistAndOnlyWebStreamsCount)
+{
+    EXPECT_EQ(Playlist::StreamEntries("stream.mp3\n/abs/path\nfile:///etc/passwd\nftp://x/y\nhttp://\n", Base),
+        (QList<QUrl>{QUrl("http://radio.test:8000/stream.mp3"), QUrl("http://radio.test:8000/abs/path")}));
+    EXPECT_TRUE(Playlist::StreamEntries("stream.mp3\n", QUrl("file:///tmp/list.m3u")).isEmpty())
+        << "relative to a playlist that is not on the web: nothing";
+    // A huge reply read only up to the bound: the entries of its whole lines.
+    const QByteArray huge = "#EXTM3U\n#a\nhttp://relay/one\n" + QByteArray(Playlist::MaxBytes, '#') + "\nhttp://relay/two\n";
+    EXPECT_EQ(Playlist::StreamEntries(huge.left(Playlist::MaxBytes), Base, false), QList<QUrl>{QUrl("http://relay/one")});
+    EXPECT_EQ(Playlist::StreamEntries("http://relay/one\nhttp://relay/tw", Base, false), QList<QUrl>{QUrl("http://relay/one")})
+        << "a line cut off by the bound is no entry";
+}
+
 TEST(PlaylistParsing, RepliesThatAreNotPlaylistsGiveNothing)
 {
-    EXPECT_EQ(FirstStreamEntry(""), std::nullopt);
-    EXPECT_EQ(FirstStreamEntry("  \n\n"), std::nullopt);
-    EXPECT_EQ(FirstStreamEntry("<!DOCTYPE html><html><a href=\"http://x/y\">x</a></html>"), std::nullopt);
-    EXPECT_EQ(FirstStreamEntry(QByteArray("http://x/y\n\0\0\0", 14)), std::nullopt) << "binary";
-    EXPECT_EQ(FirstStreamEntry("stream.mp3\n/abs/path.mp3\nfile:///etc/passwd\nftp://x/y\nhttp://\n"), std::nullopt);
-    EXPECT_EQ(FirstStreamEntry(QByteArray(Playlist::MaxBytes + 1, 'a')), std::nullopt) << "too large";
+    EXPECT_EQ(FirstStreamEntry(""), QUrl());
+    EXPECT_EQ(FirstStreamEntry("  \n\n"), QUrl());
+    EXPECT_EQ(FirstStreamEntry("<!DOCTYPE html><html><a href=\"http://x/y\">x</a></html>"), QUrl());
+    EXPECT_EQ(FirstStreamEntry(QByteArray("http://x/y\n\0\0\0", 14)), QUrl()) << "binary";
+    EXPECT_EQ(FirstStreamEntry(QByteArray(Playlist::MaxBytes + 1, 'a')), QUrl()) << "no whole line within the bound";
 }
 
 TEST(PlaylistParsing, AudioIsRecognisedByTypeOrByItsFirstBytes)
