@@ -7,6 +7,7 @@ import gzip
 import http.server
 import os
 import socketserver
+import subprocess
 import sys
 import time
 import urllib.parse
@@ -22,6 +23,19 @@ def adts_frames(count=400, payload=200):
     length = 7 + payload
     header = bytes([0xFF, 0xF1, 0x50, 0x80 | (length >> 11) & 3, (length >> 3) & 0xFF, ((length & 7) << 5) | 0x1F, 0xFC])
     return (header + bytes(payload)) * count
+
+
+def aac_lc():
+    """Ten seconds of a 660 Hz tone in AAC-LC (ADTS), made once by GStreamer's FFmpeg encoder; empty without it."""
+    global AAC_LC
+    if AAC_LC is None:
+        encode = ("audiotestsrc num-buffers=430 freq=660 volume=0.5 ! audioconvert ! audio/x-raw,rate=44100,channels=2 ! "
+                  "avenc_aac bitrate=64000 ! aacparse ! audio/mpeg,stream-format=adts ! fdsink")
+        AAC_LC = subprocess.run(["gst-launch-1.0", "-q", *encode.split()], capture_output=True, timeout=60).stdout
+    return AAC_LC
+
+
+AAC_LC = None
 
 
 def routes():
@@ -127,7 +141,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Content-Length", "0")
             self.end_headers()
             return
-        status, kind, body = routes().get(self.path, (404, "text/plain", b"not found"))
+        if self.path == "/aac-lc":
+            status, kind, body = 200, "audio/aac", aac_lc()
+        else:
+            status, kind, body = routes().get(self.path, (404, "text/plain", b"not found"))
         self.send_response(status)
         self.send_header("Content-Type", kind)
         self.send_header("Content-Length", str(len(body)))
