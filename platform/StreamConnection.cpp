@@ -8,12 +8,14 @@
 #include <QTimer>
 #include <gst/pbutils/missing-plugins.h>
 #include <gst/pbutils/pbutils.h>
+#include <algorithm>
 #include <malloc.h>
 
 namespace {
 
 const char* const FirstAudioMessage = "sonvale-first-audio";
 const char* const SourceEndedMessage = "sonvale-source-ended";
+const char* const EmptyTitleMessage = "sonvale-empty-title";
 
 // The network buffer starts playback at a third of its size: Icecast's
 // burst-on-connect fills that at once, so playback starts without waiting
@@ -112,6 +114,83 @@ GstPadProbeReturn OnSourceEvent(GstPad* pad, GstPadProbeInfo* info, gpointer)
     return GST_PAD_PROBE_REMOVE;
 }
 
+// Stations send "StreamTitle='';" during jingles and ads, and GStreamer's ICY
+// reader makes no tag of an empty title: the source's metadata blocks (every
+// `interval` bytes of audio, a length byte, that many times 16 bytes) are
+// followed here for that case alone.
+class IcyTitleWatch {
+public:
+    explicit IcyTitleWatch(GstElement* source)
+        : m_source(source)
+    {
+    }
+    static void Free(gpointer watch) { delete static_cast<IcyTitleWatch*>(watch); }
+
+    // False once the stream turns out to carry no metadata.
+    bool Read(GstPad* pad, GstBuffer* buffer)
+    {
+        if (m_interval == 0) {
+            GstCaps* caps = gst_pad_get_current_caps(pad);
+            gint interval = 0;
+            if (caps && gst_caps_get_size(caps) > 0)
+                gst_structure_get_int(gst_caps_get_structure(caps, 0), "metadata-interval", &interval);
+            if (caps)
+                gst_caps_unref(caps);
+            if (interval <= 0)
+                return false;
+            m_interval = guint(interval);
+            m_audioLeft = m_interval;
+        }
+        GstMapInfo map;
+        if (!gst_buffer_map(buffer, &map, GST_MAP_READ))
+            return true;
+        for (gsize at = 0; at < map.size;) {
+            if (m_audioLeft > 0) {
+                const gsize skip = std::min<gsize>(m_audioLeft, map.size - at);
+                m_audioLeft -= skip;
+                at += skip;
+            } else if (m_metaLeft < 0) {
+                m_metaLeft = map.data[at++] * 16;
+                m_meta.clear();
+                if (m_metaLeft == 0)
+                    NextBlock();
+            } else {
+                const gsize take = std::min<gsize>(gsize(m_metaLeft), map.size - at);
+                m_meta.append(reinterpret_cast<const char*>(map.data + at), qsizetype(take));
+                m_metaLeft -= int(take);
+                at += take;
+                if (m_metaLeft == 0) {
+                    if (m_meta.startsWith("StreamTitle='';"))
+                        gst_element_post_message(m_source,
+                            gst_message_new_application(GST_OBJECT(m_source), gst_structure_new_empty(EmptyTitleMessage)));
+                    NextBlock();
+                }
+            }
+        }
+        gst_buffer_unmap(buffer, &map);
+        return true;
+    }
+
+private:
+    void NextBlock()
+    {
+        m_metaLeft = -1;
+        m_audioLeft = m_interval;
+    }
+
+    GstElement* const m_source; // owns the pad this watch is on
+    guint m_interval = 0;
+    guint m_audioLeft = 0;
+    int m_metaLeft = -1; // -1: the length byte comes next
+    QByteArray m_meta;
+};
+
+GstPadProbeReturn OnSourceData(GstPad* pad, GstPadProbeInfo* info, gpointer watch)
+{
+    return static_cast<IcyTitleWatch*>(watch)->Read(pad, GST_PAD_PROBE_INFO_BUFFER(info)) ? GST_PAD_PROBE_OK
+                                                                                          : GST_PAD_PROBE_REMOVE;
+}
+
 // The stream's source trusts what the playlist fetch trusts: the system's
 // store plus the station's own authority, where one is named. A TLS database
 // on the source works whichever libsoup GStreamer loads (libsoup 3 has no CA
@@ -129,8 +208,12 @@ void OnSourceSetup(GstElement*, GstElement* source, gpointer settings)
             g_object_set(source, "proxy-id", wanted->proxyUser.constData(), "proxy-pw", wanted->proxyPassword.constData(),
                 nullptr);
     }
-    if (GstPadPtr pad{gst_element_get_static_pad(source, "src")})
+    if (GstPadPtr pad{gst_element_get_static_pad(source, "src")}) {
         gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, OnSourceEvent, nullptr, nullptr);
+        if (HasProperty(source, "iradio-mode"))
+            gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, OnSourceData, new IcyTitleWatch(source),
+                IcyTitleWatch::Free);
+    }
 }
 
 bool Within(GstMessage* message, GstElement* element)
@@ -480,6 +563,8 @@ void StreamConnection::HandleMessage(GstMessage* message)
             }
         } else if (gst_message_has_name(message, SourceEndedMessage)) {
             emit SourceEnded();
+        } else if (gst_message_has_name(message, EmptyTitleMessage)) {
+            emit TitleChanged(QString());
         }
         break;
     default:

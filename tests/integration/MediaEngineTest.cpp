@@ -216,6 +216,8 @@ TEST_F(MediaEngineOnStation, PlaysSteadilyAndKeepsTheStreamsTitle)
         EXPECT_EQ(afterStart, std::vector<int>{Playing}) << "no buffering once playing, title change and steady buffer included";
     }
     EXPECT_NEAR(RecordedFrequency(lowRecording, 0.5), LowTone, 15);
+    station->SetTitle("velmora", "");
+    EXPECT_TRUE(WaitUntil([&] { return title.isEmpty(); }, 15000)) << "an empty title (a jingle, an ad) clears the last one";
 }
 
 TEST(MediaEngineFailures, EveryBadAddressEndsInStoppedWithinTheFirstPlayWindowWithItsReason)
