@@ -80,7 +80,6 @@ PolicyStep ConnectionPolicy::Play(qint64 now)
     }
     m_played = false;
     m_failures = 0;
-    m_lastFailure = {};
     m_windowEnd = now + m_timings.firstPlayWindowMs;
     m_resumedAt.reset();
     return Attempt(now);
@@ -175,7 +174,6 @@ PolicyStep ConnectionPolicy::MaybePlaying(qint64 now)
     m_phase = Phase::Playing;
     m_played = true;
     m_failures = 0;
-    m_lastFailure = {};
     // A pause or a stall before the buffer settled starts its wait anew.
     if (!m_settled)
         m_settleAt = now + m_timings.settleMs;
@@ -266,7 +264,6 @@ PolicyStep ConnectionPolicy::Broke(const PlayFailure& why, qint64 now)
     // It broke while playing: the first wait runs from the server's end of
     // the stream, while the buffered audio was still playing.
     m_failures = 0;
-    m_lastFailure = why;
     qint64 delay = BackoffMs(0, m_timings.backoffBaseMs, m_timings.backoffCapMs);
     if (m_sourceEndedAt)
         delay = std::max<qint64>(0, delay - (now - *m_sourceEndedAt));
@@ -282,7 +279,6 @@ PolicyStep ConnectionPolicy::Failed(const PlayFailure& why, qint64 now)
     PolicyStep step;
     step.teardown = true;
     ResetConnection();
-    m_lastFailure = why;
     ++m_failures;
     step.failure = why;
     if (m_played) {
@@ -328,8 +324,13 @@ PolicyStep ConnectionPolicy::OutputLost(qint64 now)
     m_played = true;
     m_phase = Phase::NoOutput;
     step.failure = {PlayFailure::Kind::NoOutput, 0, {}, QStringLiteral("no audio output could be opened")};
-    m_lastFailure = step.failure;
     Report(step, EngineState::Reconnecting);
+    return LookForOutput(now, step);
+}
+
+PolicyStep ConnectionPolicy::LookForOutput(qint64 now, PolicyStep step)
+{
+    // One probe at a time: a hanging audio server is not asked again.
     if (!m_probing) {
         step.probeOutput = true;
         m_probing = true;
@@ -409,12 +410,7 @@ PolicyStep ConnectionPolicy::WaitEnded(qint64 now)
     case Phase::Refilling:
         return Broke(Unreachable("the stream stalled"), now);
     case Phase::NoOutput:
-        if (!m_probing) {
-            step.probeOutput = true;
-            m_probing = true;
-        }
-        m_deadline = now + m_timings.outputProbeMs;
-        return Done(step, now);
+        return LookForOutput(now, step);
     default:
         return Done(step, now);
     }

@@ -121,6 +121,7 @@ private:
     PolicyStep WaitToReconnect(qint64 delayMs, qint64 now, PolicyStep step);
     PolicyStep MaybePlaying(qint64 now);
     PolicyStep Hold(qint64 now, PolicyStep step);
+    PolicyStep LookForOutput(qint64 now, PolicyStep step);
     void Report(PolicyStep& step, EngineState state);
     PolicyStep Done(PolicyStep step, qint64 now) const;
     void ResetConnection();
@@ -133,7 +134,6 @@ private:
     bool m_played = false;          // reached Playing since the listener's play
     qint64 m_windowEnd = 0;         // of the first-play tries
     int m_failures = 0;             // failed tries in a row
-    PlayFailure m_lastFailure;
     // This connection.
     bool m_audioSeen = false;
     bool m_pipelinePlaying = false;

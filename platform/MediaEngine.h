@@ -27,8 +27,8 @@ struct EngineOptions {
 // The player's media engine on GStreamer: a thin layer that turns what its
 // connection to the station reports into events of the connection policy,
 // and carries out the policy's answers. Each connection resolves the
-// station's playlist with the bounded GET and plays the first stream entry
-// through playbin; bus messages are read on the UI thread.
+// station's playlist with the bounded GET and plays the first of its entries
+// that plays, through playbin; bus messages are read on the UI thread.
 class MediaEngine : public MediaPlayer {
     Q_OBJECT
 public:
