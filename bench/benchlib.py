@@ -9,9 +9,12 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-from desktop import Desktop, Station, bus_daemon, own_address, stop, wait_until  # noqa: E402,F401
+from desktop import Desktop, Station, bus_daemon, own_address, recorded_seconds, stop, wait_until  # noqa: E402,F401
 
 BUILD = os.environ.get("SONVALE_BUILD_DIR", os.path.join(ROOT, "build"))
+# The player's window, and where its buttons are in it.
+TITLE = "Radio Velmora Player"
+PLAY, LOW, HIGH = (36, 36), (204, 52), (257, 52)
 
 
 def build(*targets, directory=BUILD, options=()):
@@ -112,3 +115,30 @@ def rusage_of(process_usage):
 
 def median(values):
     return statistics.median(values) if values else float("nan")
+
+
+def audio_flows(recording, within):
+    """When audio came back: the moment the recording began to grow, once it has grown by 0.5 s of sound
+    within `within` seconds; None if it did not."""
+    start, onset = recorded_seconds(recording), None
+    deadline = time.monotonic() + within
+    while time.monotonic() < deadline:
+        now = recorded_seconds(recording)
+        if onset is None and now > start:
+            onset = time.monotonic()
+        if now > start + 0.5:
+            return onset
+        time.sleep(0.02)
+    return None
+
+
+def audio_stops(recording, within):
+    """True once the recording has not grown for 0.4 s, within `within` seconds."""
+    deadline, last = time.monotonic() + within, recorded_seconds(recording)
+    while time.monotonic() < deadline:
+        time.sleep(0.4)
+        now = recorded_seconds(recording)
+        if now - last < 0.05:
+            return True
+        last = now
+    return False

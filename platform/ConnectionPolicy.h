@@ -38,6 +38,12 @@ struct EngineTimings {
     int settleMs = 3000;               // playing this long gives the network buffer its steady size
     int bufferBytes = 64 * 1024;       // the network buffer
     int bufferMs = 3000;
+    // Playback starts (and restarts after a stall) once the network buffer
+    // holds this much beyond what the decoder has already taken: on a server
+    // without a burst, every connect waits for it in real time. Below two of
+    // a slow stream's packets, the decoder's first pull empties the buffer
+    // again and playback is held anew before it ever starts.
+    int startMarkMs = 500;
     int steadyBufferMs = 2000;         // the network buffer once playing has settled
 };
 

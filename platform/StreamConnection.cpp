@@ -17,11 +17,6 @@ const char* const FirstAudioMessage = "sonvale-first-audio";
 const char* const SourceEndedMessage = "sonvale-source-ended";
 const char* const EmptyTitleMessage = "sonvale-empty-title";
 
-// The network buffer starts playback at a third of its size: Icecast's
-// burst-on-connect fills that at once, so playback starts without waiting
-// for playbin's byte-rate estimate. A dip refills to the same mark.
-constexpr double StartWatermark = 1.0 / 3;
-
 bool HasProperty(gpointer object, const char* name)
 {
     return g_object_class_find_property(G_OBJECT_GET_CLASS(object), name) != nullptr;
@@ -466,8 +461,17 @@ void StreamConnection::Settle(int steadyMs)
     // Below what the burst left in it, the buffer stays full: the source
     // waits on it and reads what gathered in the socket in batches, instead
     // of waking its threads for every packet.
-    if (m_queue)
+    if (m_queue) {
         g_object_set(m_queue, "max-size-time", guint64(steadyMs) * GST_MSECOND, nullptr);
+        SetStartMark(steadyMs);
+    }
+}
+
+void StreamConnection::SetStartMark(int bufferMs)
+{
+    // The queue's mark is a share of its size in time.
+    const double share = bufferMs > 0 ? std::clamp(double(m_setup.startMarkMs) / bufferMs, 0.01, 1.0) : 1.0;
+    g_object_set(m_queue, "high-watermark", share, nullptr);
 }
 
 void StreamConnection::SetGain(double gain)
@@ -526,7 +530,9 @@ void StreamConnection::HandleMessage(GstMessage* message)
         GstObject* queue = GST_MESSAGE_SRC(message);
         if (!m_queue && HasProperty(queue, "high-watermark")) {
             m_queue = GST_ELEMENT(queue);
-            g_object_set(queue, "high-watermark", StartWatermark, nullptr);
+            // Icecast's burst-on-connect passes the mark at once, without
+            // waiting for playbin's byte-rate estimate; a dip refills to it.
+            SetStartMark(m_setup.bufferMs);
         }
         int percent = 100;
         gst_message_parse_buffering(message, &percent);

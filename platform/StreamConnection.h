@@ -21,6 +21,7 @@ struct ConnectionSetup {
     ProxySettings proxies;
     int bufferBytes = 0;             // the network buffer
     int bufferMs = 0;
+    int startMarkMs = 0;             // playback starts once the buffer holds this
 };
 
 // Whether an audio output can be opened now: the sink alone, made ready
@@ -66,6 +67,7 @@ signals:
     void TitleChanged(const QString& title);
 
 private:
+    void SetStartMark(int bufferMs);
     void Fetch();
     void OnPlaylistData();
     void OnPlaylistFinished();

@@ -4,7 +4,6 @@ tone heard, the quality buttons' checked state following a press."""
 import os
 import subprocess
 import sys
-import time
 import unittest
 
 import pyatspi

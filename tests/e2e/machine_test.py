@@ -2,7 +2,6 @@
 (or is not there yet when play is pressed), NetworkManager and logind on a system bus of their own
 (python3-dbusmock) whose network goes and comes and whose machine sleeps and wakes. What reaches the
 audio server's output is recorded, and the time from each return to sound is measured."""
-import array
 import os
 import subprocess
 import sys
@@ -13,7 +12,7 @@ import unittest
 import dbus
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from desktop import Desktop, Station, bus_daemon, frequency, own_address, stop, wait_until  # noqa: E402
+from desktop import AudioServer, Desktop, Station, bus_daemon, frequency, own_address, stop, wait_until  # noqa: E402
 
 PLAYER = os.environ.get("SONVALE_PLAYER", "build/Player/Sonvale")
 MOCK = "org.freedesktop.DBus.Mock"
@@ -88,47 +87,6 @@ class Portal:
     def close(self):
         self.bus.close()
         stop(self.mock)
-
-
-class AudioServer:
-    """PulseAudio of the test's own with one null output, and a recording of what reaches it."""
-
-    def __init__(self):
-        self.dir = tempfile.mkdtemp(prefix="sonvale-pulse-")
-        self.socket = os.path.join(self.dir, "native")
-        with open(os.path.join(self.dir, "default.pa"), "w") as f:
-            f.write(f"load-module module-native-protocol-unix auth-anonymous=1 socket={self.socket}\n"
-                    "load-module module-null-sink sink_name=heard\nset-default-sink heard\n")
-        self.env = dict(os.environ, PULSE_SERVER=f"unix:{self.socket}", HOME=self.dir, XDG_RUNTIME_DIR=self.dir)
-        self.server = self.recorder = None
-        self.recording = os.path.join(self.dir, "heard.raw")
-
-    def start(self):
-        self.server = subprocess.Popen(["pulseaudio", "-n", "-F", os.path.join(self.dir, "default.pa"), "--daemonize=no",
-                                        "--exit-idle-time=-1", "--use-pid-file=no", "--system=false",
-                                        "--log-level=error"], env=self.env, stdout=subprocess.DEVNULL)
-        if not wait_until(lambda: subprocess.run(["pactl", "info"], env=self.env, capture_output=True).returncode == 0, 20):
-            raise RuntimeError("pulseaudio did not start")
-        with open(self.recording, "wb") as out:  # each server's recording starts anew
-            self.recorder = subprocess.Popen(["parec", "-d", "heard.monitor", "--format=s16le", "--rate=44100",
-                                              "--channels=1", "--latency-msec=20"], env=self.env, stdout=out)
-
-    def kill(self):
-        for process in (self.recorder, self.server):
-            if process and process.poll() is None:
-                process.kill()
-                process.wait()
-        self.server = self.recorder = None
-
-    def sounding(self):
-        """Whether the last 0.2 s recorded are sound, not silence."""
-        size = os.path.getsize(self.recording) if os.path.exists(self.recording) else 0
-        if size < 17640:
-            return False
-        with open(self.recording, "rb") as f:
-            f.seek(size - 17640 - size % 2)
-            samples = array.array("h", f.read(17640))
-        return sum(s * s for s in samples) / len(samples) > 1000 ** 2
 
 
 class PlayerOnAListenersMachine(unittest.TestCase):
