@@ -1,5 +1,8 @@
 #include "BoundedGet.h"
 
+#include "AddressRace.h"
+
+#include <QHostInfo>
 #include <QNetworkProxy>
 #include <QPointer>
 #include <QSslConfiguration>
@@ -81,6 +84,19 @@ void BoundedGet::Stop()
     m_stopped = true;
     m_inactivity.stop();
     m_pace.stop();
+    CloseConnection();
+}
+
+void BoundedGet::CloseConnection()
+{
+    if (m_lookup >= 0) {
+        QHostInfo::abortHostLookup(m_lookup);
+        m_lookup = -1;
+    }
+    if (m_race) {
+        m_race->disconnect(this);
+        m_race->Stop();
+    }
     if (m_socket) {
         m_socket->disconnect(this);
         m_socket->abort();
@@ -104,11 +120,7 @@ void BoundedGet::Open(const QUrl& url)
     const bool secure = url.scheme() == QLatin1String("https");
     if (!url.isValid() || url.host().isEmpty() || (!secure && url.scheme() != QLatin1String("http")))
         return Fail(QStringLiteral("not a web address"));
-    if (m_socket) {
-        m_socket->disconnect(this);
-        m_socket->abort();
-        m_socket.release()->deleteLater(); // may be the sender of the signal being handled
-    }
+    DropConnection();
     m_url = url;
     m_buffer.clear();
     m_body.clear();
@@ -141,18 +153,72 @@ void BoundedGet::Open(const QUrl& url)
     const QByteArray request = "GET " + target + " HTTP/1.1\r\nHost: " + url.authority(QUrl::FullyEncoded).toLatin1()
         + "\r\n" + proxyCredentials
         + "User-Agent: Sonvale/1.0\r\nAccept: */*\r\nAccept-Encoding: identity\r\nConnection: close\r\n\r\n";
+    m_inactivity.start(m_limits.inactivityMs);
+    if (!proxy.isEmpty() && !m_forwarded) {
+        // https through an http proxy is tunnelled to the server's own port;
+        // a socks5 proxy carries either. The proxy finds the server.
+        const auto type = proxy.scheme() == QLatin1String("socks5") ? QNetworkProxy::Socks5Proxy : QNetworkProxy::HttpProxy;
+        QTcpSocket* socket = MakeSocket(secure);
+        socket->setProxy(QNetworkProxy(type, proxy.host(), quint16(proxy.port(DefaultProxyPort)),
+            proxy.userName(QUrl::FullyDecoded), proxy.password(QUrl::FullyDecoded)));
+        Use(socket, request);
+        if (secure) {
+            static_cast<QSslSocket*>(socket)->connectToHostEncrypted(url.host(), quint16(url.port(443)));
+        } else {
+            connect(socket, &QTcpSocket::connected, this, [socket, request] { socket->write(request); });
+            socket->connectToHost(url.host(), quint16(url.port(80)));
+        }
+        return;
+    }
+    // Directly, or to an http proxy that takes the whole request: the first
+    // of the host's addresses that answers.
+    const QString host = m_forwarded ? proxy.host() : url.host();
+    const quint16 port = quint16(m_forwarded ? proxy.port(DefaultProxyPort) : url.port(secure ? 443 : 80));
+    m_race = std::make_unique<AddressRace>([this, secure] { return MakeSocket(secure); });
+    connect(m_race.get(), &AddressRace::Won, this, [this, request, secure, host](QTcpSocket* socket) {
+        Use(socket, request);
+        if (secure) {
+            // The certificate is checked against the name, not the address.
+            auto* ssl = static_cast<QSslSocket*>(socket);
+            ssl->setPeerVerifyName(host);
+            ssl->startClientEncryption();
+        } else {
+            socket->write(request);
+        }
+    });
+    connect(m_race.get(), &AddressRace::Lost, this, [this](QAbstractSocket::SocketError error, const QString& why) {
+        Fail(why, ProblemOf(error, m_forwarded));
+    });
+    if (QHostAddress address; address.setAddress(host)) {
+        m_race->Start({address}, port);
+        return;
+    }
+    m_lookup = QHostInfo::lookupHost(host, this, [this, port](const QHostInfo& info) {
+        m_lookup = -1;
+        if (info.error() != QHostInfo::NoError)
+            return Fail(info.errorString(), m_forwarded ? GetProblem::Proxy : GetProblem::Unreachable);
+        m_race->Start(info.addresses(), port);
+    });
+}
+
+QTcpSocket* BoundedGet::MakeSocket(bool secure) const
+{
     auto* socket = secure ? new QSslSocket : new QTcpSocket;
-    m_socket.reset(socket);
     socket->setReadBufferSize(ReadBufferBytes);
     // Only the route chosen here: never Qt's own idea of the system's proxy.
     socket->setProxy(QNetworkProxy::NoProxy);
-    if (!proxy.isEmpty() && !m_forwarded) {
-        // https through an http proxy is tunnelled to the server's own port;
-        // a socks5 proxy carries either.
-        const auto type = proxy.scheme() == QLatin1String("socks5") ? QNetworkProxy::Socks5Proxy : QNetworkProxy::HttpProxy;
-        socket->setProxy(QNetworkProxy(type, proxy.host(), quint16(proxy.port(DefaultProxyPort)),
-            proxy.userName(QUrl::FullyDecoded), proxy.password(QUrl::FullyDecoded)));
+    if (secure && !m_trusted.isEmpty()) {
+        auto* ssl = static_cast<QSslSocket*>(socket);
+        QSslConfiguration config = ssl->sslConfiguration();
+        config.setCaCertificates(m_trusted);
+        ssl->setSslConfiguration(config);
     }
+    return socket;
+}
+
+void BoundedGet::Use(QTcpSocket* socket, const QByteArray& request)
+{
+    m_socket.reset(socket);
     connect(socket, &QTcpSocket::readyRead, this, &BoundedGet::OnReadable);
     connect(socket, &QTcpSocket::disconnected, this, &BoundedGet::OnClosed);
     connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
@@ -161,23 +227,18 @@ void BoundedGet::Open(const QUrl& url)
         else
             Fail(m_socket->errorString(), ProblemOf(error, m_forwarded));
     });
-    m_inactivity.start(m_limits.inactivityMs);
-    if (secure) {
-        auto* ssl = static_cast<QSslSocket*>(socket);
-        if (!m_trusted.isEmpty()) {
-            QSslConfiguration config = ssl->sslConfiguration();
-            config.setCaCertificates(m_trusted);
-            ssl->setSslConfiguration(config);
-        }
+    if (auto* ssl = qobject_cast<QSslSocket*>(socket))
         connect(ssl, &QSslSocket::encrypted, this, [ssl, request] { ssl->write(request); });
-        ssl->connectToHostEncrypted(url.host(), quint16(url.port(443)));
-    } else if (m_forwarded) {
-        connect(socket, &QTcpSocket::connected, this, [socket, request] { socket->write(request); });
-        socket->connectToHost(proxy.host(), quint16(proxy.port(DefaultProxyPort)));
-    } else {
-        connect(socket, &QTcpSocket::connected, this, [socket, request] { socket->write(request); });
-        socket->connectToHost(url.host(), quint16(url.port(80)));
-    }
+}
+
+void BoundedGet::DropConnection()
+{
+    CloseConnection();
+    // Either may be the sender of the signal being handled (a redirect).
+    if (m_race)
+        m_race.release()->deleteLater();
+    if (m_socket)
+        m_socket.release()->deleteLater();
 }
 
 void BoundedGet::OnReadable()

@@ -10,6 +10,7 @@
 
 #include "ProxySettings.h"
 
+class AddressRace;
 class QTcpSocket;
 
 // How much a server may send, and how long it may take. Whatever it does,
@@ -86,6 +87,10 @@ signals:
 
 private:
     void Open(const QUrl& url);
+    QTcpSocket* MakeSocket(bool secure) const;
+    void Use(QTcpSocket* socket, const QByteArray& request);
+    void CloseConnection();
+    void DropConnection();
     void OnReadable();
     void OnClosed();
     bool ReadHead();
@@ -103,6 +108,8 @@ private:
     QUrl m_url;
     int m_redirects = 0;
     bool m_stopped = false;
+    int m_lookup = -1;         // the host name's lookup while it runs
+    std::unique_ptr<AddressRace> m_race;
     std::unique_ptr<QTcpSocket> m_socket;
     QByteArray m_buffer;       // received, not yet taken apart
     bool m_inBody = false;
