@@ -515,3 +515,44 @@ TEST_F(UpdaterFlow, ChecksAndDownloadsByHostNameThroughAStockProxyWithAndWithout
     Run();
     ExpectSilentEndWithoutPatch();
 }
+
+TEST_F(UpdaterFlow, TheProgramTakesItsProxyFromTheEnvironmentAndReachesANoProxyHostDirectly)
+{
+    // The service's name resolves for the proxy and, in a mount namespace
+    // of its own, for the updater program alone: nothing on this machine changes.
+    if (QProcess::execute("unshare", {"-m", "true"}) != 0)
+        GTEST_SKIP() << "no mount namespace here (it needs root)";
+    QTemporaryDir own;
+    QFile hosts(own.filePath("hosts"));
+    ASSERT_TRUE(hosts.open(QIODevice::WriteOnly));
+    hosts.write("127.0.0.1 localhost\n" + address.toUtf8() + " updates.test\n");
+    hosts.close();
+    ProxyServer proxy(OwnLoopbackAddress(24), {{"updates.test", address}});
+    Check("true");
+    const auto runUpdater = [&](const QString& noProxy) {
+        QProcessEnvironment environment;
+        environment.insert("PATH", qEnvironmentVariable("PATH"));
+        environment.insert("HOME", own.path());
+        environment.insert("XDG_CONFIG_HOME", own.path());
+        environment.insert("SONVALE_UPDATE_HOST", "updates.test:8080");
+        environment.insert("http_proxy", proxy.Url());
+        if (!noProxy.isEmpty())
+            environment.insert("no_proxy", noProxy);
+        QProcess updater;
+        updater.setProcessEnvironment(environment);
+        updater.start("unshare", {"-m", "sh", "-c", "mount --bind \"$0\" /etc/hosts && exec \"$@\"", hosts.fileName(),
+                                     qEnvironmentVariable("SONVALE_UPDATER_PROGRAM")});
+        ASSERT_TRUE(updater.waitForFinished(15000));
+        EXPECT_EQ(updater.exitCode(), 0) << updater.readAllStandardError().toStdString();
+    };
+    const auto proxied = [&] { return proxy.Log().join('\n').count("isclientlatestversion.php"); };
+
+    runUpdater(QStringLiteral("example.org,.test"));
+    EXPECT_EQ(Requests().size(), 1) << Requests().join(' ').toStdString();
+    runUpdater({});
+    EXPECT_EQ(Requests().size(), 2) << "the service was asked again";
+    // Squid logs each request as it ends: the direct one, had it come
+    // through, would stand before this one.
+    EXPECT_TRUE(WaitUntil([&] { return proxied() > 0; }, 5000)) << "through the proxy: " << proxy.Log().join('\n').toStdString();
+    EXPECT_EQ(proxied(), 1) << "a no_proxy domain goes directly: " << proxy.Log().join('\n').toStdString();
+}

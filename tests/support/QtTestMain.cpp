@@ -16,7 +16,8 @@ void ForgetCallersSettings()
     for (char** entry = environ; *entry; ++entry) {
         const QByteArray name = QByteArray(*entry).split('=').value(0);
         const QByteArray lower = name.toLower();
-        if (name.startsWith("SONVALE_") && name != "SONVALE_SOURCE_DIR")
+        // Where the sources and the built updater are: the suite's own inputs.
+        if (name.startsWith("SONVALE_") && name != "SONVALE_SOURCE_DIR" && name != "SONVALE_UPDATER_PROGRAM")
             names << name;
         else if (lower == "http_proxy" || lower == "https_proxy" || lower == "all_proxy" || lower == "no_proxy")
             names << name;
