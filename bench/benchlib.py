@@ -1,5 +1,6 @@
 """Shared pieces of the benchmarks: building, the local station, and measuring child processes."""
 import os
+import socket
 import signal
 import statistics
 import subprocess
@@ -142,3 +143,20 @@ def audio_stops(recording, within):
             return True
         last = now
     return False
+
+
+def icecast_times(address, mount, reply_bytes=0):
+    """What Icecast does for a new listener, to a bare socket: seconds from the request to its first byte, to the
+    end of its reply's head, and to the first audio once the reply is `reply_bytes` long (or the connection ended)."""
+    start, got, first, head = time.monotonic(), b"", None, None
+    with socket.create_connection((address, 8000), timeout=30) as s:
+        s.sendall(f"GET /{mount} HTTP/1.0\r\nHost: bench\r\n\r\n".encode())
+        while True:
+            data = s.recv(65536)
+            first = first or time.monotonic() - start
+            got += data
+            if head is None and b"\r\n\r\n" in got:
+                head = time.monotonic() - start
+            audio = head is not None and len(got.split(b"\r\n\r\n", 1)[1]) > 0
+            if not data or (audio and len(got) >= reply_bytes):
+                return first, head, time.monotonic() - start

@@ -4,11 +4,10 @@ station's 128 kbit/s mount with the same sink (fakesink sync=true):
 launch to first audio (median of 5), controls.play to state 3 and to the first audio sample,
 CPU seconds and peak RSS over 20 s of playing.   Usage: bench/engine_bench.py [SECONDS]"""
 import os
-import socket
 import sys
 import time
 
-from benchlib import BUILD, Station, build, measured, median, own_address, rusage_of
+from benchlib import BUILD, Station, build, icecast_times, measured, median, own_address, rusage_of
 
 SECONDS = float(sys.argv[1]) if len(sys.argv) > 1 else 20.0
 RUNS = 5
@@ -38,21 +37,6 @@ def playbin(uri, seconds, verbose):
     return first, usage, start, samples
 
 
-def icecast_latency(address):
-    """When the server itself sends its first byte and the end of its 64 KiB burst to a bare socket."""
-    start = time.monotonic()
-    with socket.create_connection((address, 8000)) as s:
-        s.sendall(b"GET /velmora HTTP/1.0\r\nHost: bench\r\n\r\n")
-        first, got = None, 0
-        while got < 65536:
-            data = s.recv(65536)
-            if not data:
-                break
-            first = first or time.monotonic()
-            got += len(data)
-    return first - start, time.monotonic() - start
-
-
 def main():
     build("sonvale-engine-bench")
     station = Station(own_address(9))
@@ -67,7 +51,7 @@ def main():
             times, _, _, _ = engine(playlist, 3.5, play_after_ms=1000)
             play_to_3.append(times["playing"] - times["play"])
             play_to_audio.append(times["first-audio"] - times["play"])
-            first, burst = icecast_latency(station.address)
+            first, _, burst = icecast_times(station.address, "velmora", 65536)
             server_first.append(first)
             server_burst.append(burst)
             times, _, start, _ = engine(stream, 2.5)

@@ -7,30 +7,16 @@ reference client of the same server, in one run (CYCLES of each, default 8).
   output. Reference: `gst-launch-1.0 audiotestsrc ! pulsesink` started at the same moment.
 Also: how soon Icecast itself sends a new listener the response head and the first audio of each mount."""
 import os
-import socket
 import subprocess
 import sys
 import tempfile
 import time
 
-from benchlib import (BUILD, HIGH, LOW, PLAY, TITLE, Desktop, Station, audio_flows, audio_stops, build, median,
-                      own_address, stop, wait_until)
+from benchlib import (BUILD, HIGH, LOW, PLAY, TITLE, Desktop, Station, audio_flows, audio_stops, build, icecast_times,
+                      median, own_address, stop, wait_until)
 from desktop import AudioServer, recording_sink
 
 PLAYER = os.path.join(BUILD, "Player", "Sonvale")
-
-
-def first_bytes(address, mount):
-    """When Icecast sends a bare socket the head of its reply and the first audio after it."""
-    start, got, head = time.monotonic(), b"", None
-    with socket.create_connection((address, 8000), timeout=10) as s:
-        s.sendall(f"GET /{mount} HTTP/1.0\r\nHost: bench\r\n\r\n".encode())
-        while True:
-            got += s.recv(65536)
-            if head is None and b"\r\n\r\n" in got:
-                head = time.monotonic() - start
-            if head is not None and len(got.split(b"\r\n\r\n", 1)[1]) > 0:
-                return head, time.monotonic() - start
 
 
 def source_returns(station, desktop, cycles):
@@ -64,7 +50,7 @@ def source_returns(station, desktop, cycles):
                 back = audio_flows(reference, 30)
                 theirs.append(back - restored if back else float("inf"))
                 stop(launch)
-                server.append(first_bytes(station.address, mount))
+                server.append(icecast_times(station.address, mount)[1:])
             press(PLAY)
             results[mount] = (ours, theirs, server)
     finally:

@@ -1,5 +1,6 @@
 #include "AddressRace.h"
 
+#include <QHostInfo>
 #include <QTcpSocket>
 #include <algorithm>
 
@@ -14,6 +15,22 @@ AddressRace::AddressRace(std::function<QTcpSocket*()> makeSocket, QObject* paren
 AddressRace::~AddressRace()
 {
     CloseAll();
+}
+
+void AddressRace::Start(const QString& host, quint16 port)
+{
+    if (QHostAddress address; address.setAddress(host)) {
+        Start({address}, port);
+        return;
+    }
+    CloseAll();
+    m_lookup = QHostInfo::lookupHost(host, this, [this, port](const QHostInfo& info) {
+        m_lookup = -1;
+        if (info.error() != QHostInfo::NoError)
+            emit Lost(QAbstractSocket::HostNotFoundError, info.errorString());
+        else
+            Start(info.addresses(), port);
+    });
 }
 
 void AddressRace::Start(const QList<QHostAddress>& addresses, quint16 port)
@@ -37,10 +54,7 @@ void AddressRace::TryNext()
     QTcpSocket* socket = m_makeSocket();
     m_tries.emplace_back(socket);
     connect(socket, &QTcpSocket::connected, this, [this, socket] {
-        const auto won = std::find_if(m_tries.begin(), m_tries.end(), [socket](const auto& t) { return t.get() == socket; });
-        QTcpSocket* winner = won->release();
-        m_tries.erase(won);
-        winner->disconnect(this);
+        QTcpSocket* winner = Take(socket).release();
         CloseAll();
         emit Won(winner);
     });
@@ -50,17 +64,26 @@ void AddressRace::TryNext()
         m_stagger.start(StaggerMs);
 }
 
+std::unique_ptr<QTcpSocket> AddressRace::Take(QTcpSocket* socket)
+{
+    const auto found = std::find_if(m_tries.begin(), m_tries.end(), [socket](const auto& t) { return t.get() == socket; });
+    if (found == m_tries.end())
+        return {};
+    std::unique_ptr<QTcpSocket> taken = std::move(*found);
+    m_tries.erase(found);
+    taken->disconnect(this);
+    return taken;
+}
+
 void AddressRace::OnFailed(QTcpSocket* socket)
 {
-    const QAbstractSocket::SocketError error = socket->error();
-    const QString why = socket->errorString();
-    const auto failed = std::find_if(m_tries.begin(), m_tries.end(), [socket](const auto& t) { return t.get() == socket; });
-    if (failed == m_tries.end())
+    std::unique_ptr<QTcpSocket> failed = Take(socket);
+    if (!failed)
         return;
-    socket->disconnect(this);
+    const QAbstractSocket::SocketError error = failed->error();
+    const QString why = failed->errorString();
     // Inside this socket's own signal: deleted once it has returned.
-    failed->release()->deleteLater();
-    m_tries.erase(failed);
+    failed.release()->deleteLater();
     if (m_next < m_addresses.size()) {
         m_stagger.stop();
         TryNext();
@@ -71,6 +94,10 @@ void AddressRace::OnFailed(QTcpSocket* socket)
 
 void AddressRace::CloseAll()
 {
+    if (m_lookup >= 0) {
+        QHostInfo::abortHostLookup(m_lookup);
+        m_lookup = -1;
+    }
     m_stagger.stop();
     for (auto& socket : m_tries) {
         socket->disconnect(this);

@@ -25,7 +25,10 @@ public:
     explicit AddressRace(std::function<QTcpSocket*()> makeSocket, QObject* parent = nullptr);
     ~AddressRace() override;
 
-    // Ends any race before; an empty list fails at once.
+    // The host's addresses, by name (looked up first) or as an address.
+    // Each start ends any race before.
+    void Start(const QString& host, quint16 port);
+    // An empty list fails at once.
     void Start(const QList<QHostAddress>& addresses, quint16 port);
     // Closes every try; nothing is reported any more.
     void Stop() { CloseAll(); }
@@ -39,9 +42,12 @@ signals:
 private:
     void TryNext();
     void OnFailed(QTcpSocket* socket);
+    // Out of the tries, and no longer heard.
+    std::unique_ptr<QTcpSocket> Take(QTcpSocket* socket);
     void CloseAll();
 
     const std::function<QTcpSocket*()> m_makeSocket;
+    int m_lookup = -1; // the host name's lookup while it runs
     QList<QHostAddress> m_addresses;
     quint16 m_port = 0;
     qsizetype m_next = 0;

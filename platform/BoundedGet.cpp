@@ -2,7 +2,6 @@
 
 #include "AddressRace.h"
 
-#include <QHostInfo>
 #include <QNetworkProxy>
 #include <QPointer>
 #include <QSslConfiguration>
@@ -89,10 +88,6 @@ void BoundedGet::Stop()
 
 void BoundedGet::CloseConnection()
 {
-    if (m_lookup >= 0) {
-        QHostInfo::abortHostLookup(m_lookup);
-        m_lookup = -1;
-    }
     if (m_race) {
         m_race->disconnect(this);
         m_race->Stop();
@@ -162,12 +157,10 @@ void BoundedGet::Open(const QUrl& url)
         socket->setProxy(QNetworkProxy(type, proxy.host(), quint16(proxy.port(DefaultProxyPort)),
             proxy.userName(QUrl::FullyDecoded), proxy.password(QUrl::FullyDecoded)));
         Use(socket, request);
-        if (secure) {
+        if (secure)
             static_cast<QSslSocket*>(socket)->connectToHostEncrypted(url.host(), quint16(url.port(443)));
-        } else {
-            connect(socket, &QTcpSocket::connected, this, [socket, request] { socket->write(request); });
+        else
             socket->connectToHost(url.host(), quint16(url.port(80)));
-        }
         return;
     }
     // Directly, or to an http proxy that takes the whole request: the first
@@ -175,30 +168,18 @@ void BoundedGet::Open(const QUrl& url)
     const QString host = m_forwarded ? proxy.host() : url.host();
     const quint16 port = quint16(m_forwarded ? proxy.port(DefaultProxyPort) : url.port(secure ? 443 : 80));
     m_race = std::make_unique<AddressRace>([this, secure] { return MakeSocket(secure); });
-    connect(m_race.get(), &AddressRace::Won, this, [this, request, secure, host](QTcpSocket* socket) {
+    connect(m_race.get(), &AddressRace::Won, this, [this, request, host](QTcpSocket* socket) {
         Use(socket, request);
-        if (secure) {
+        if (auto* ssl = qobject_cast<QSslSocket*>(socket)) {
             // The certificate is checked against the name, not the address.
-            auto* ssl = static_cast<QSslSocket*>(socket);
             ssl->setPeerVerifyName(host);
             ssl->startClientEncryption();
-        } else {
-            socket->write(request);
         }
     });
     connect(m_race.get(), &AddressRace::Lost, this, [this](QAbstractSocket::SocketError error, const QString& why) {
         Fail(why, ProblemOf(error, m_forwarded));
     });
-    if (QHostAddress address; address.setAddress(host)) {
-        m_race->Start({address}, port);
-        return;
-    }
-    m_lookup = QHostInfo::lookupHost(host, this, [this, port](const QHostInfo& info) {
-        m_lookup = -1;
-        if (info.error() != QHostInfo::NoError)
-            return Fail(info.errorString(), m_forwarded ? GetProblem::Proxy : GetProblem::Unreachable);
-        m_race->Start(info.addresses(), port);
-    });
+    m_race->Start(host, port);
 }
 
 QTcpSocket* BoundedGet::MakeSocket(bool secure) const
@@ -227,8 +208,13 @@ void BoundedGet::Use(QTcpSocket* socket, const QByteArray& request)
         else
             Fail(m_socket->errorString(), ProblemOf(error, m_forwarded));
     });
+    // The request goes once the way to the server is open.
     if (auto* ssl = qobject_cast<QSslSocket*>(socket))
         connect(ssl, &QSslSocket::encrypted, this, [ssl, request] { ssl->write(request); });
+    else if (socket->state() == QAbstractSocket::ConnectedState)
+        socket->write(request);
+    else
+        connect(socket, &QTcpSocket::connected, this, [socket, request] { socket->write(request); });
 }
 
 void BoundedGet::DropConnection()

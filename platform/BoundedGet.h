@@ -108,7 +108,6 @@ private:
     QUrl m_url;
     int m_redirects = 0;
     bool m_stopped = false;
-    int m_lookup = -1;         // the host name's lookup while it runs
     std::unique_ptr<AddressRace> m_race;
     std::unique_ptr<QTcpSocket> m_socket;
     QByteArray m_buffer;       // received, not yet taken apart

@@ -25,6 +25,9 @@ struct GstIteratorFree {
 struct GstTagListUnref {
     void operator()(GstTagList* tags) const { gst_tag_list_unref(tags); }
 };
+struct GstCapsUnref {
+    void operator()(GstCaps* caps) const { gst_caps_unref(caps); }
+};
 struct GFree {
     void operator()(gpointer memory) const { g_free(memory); }
 };
@@ -35,6 +38,7 @@ using GstPadPtr = std::unique_ptr<GstPad, GstObjectUnref>;
 using GstMessagePtr = std::unique_ptr<GstMessage, GstMessageUnref>;
 using GstIteratorPtr = std::unique_ptr<GstIterator, GstIteratorFree>;
 using GstTagListPtr = std::unique_ptr<GstTagList, GstTagListUnref>;
+using GstCapsPtr = std::unique_ptr<GstCaps, GstCapsUnref>;
 using GErrorPtr = std::unique_ptr<GError, GErrorFree>;
 using GCharPtr = std::unique_ptr<gchar, GFree>;
 using GTlsDatabasePtr = std::unique_ptr<GTlsDatabase, GObjectUnref>;

@@ -125,12 +125,10 @@ public:
     bool Read(GstPad* pad, GstBuffer* buffer)
     {
         if (m_interval == 0) {
-            GstCaps* caps = gst_pad_get_current_caps(pad);
+            const GstCapsPtr caps{gst_pad_get_current_caps(pad)};
             gint interval = 0;
-            if (caps && gst_caps_get_size(caps) > 0)
-                gst_structure_get_int(gst_caps_get_structure(caps, 0), "metadata-interval", &interval);
-            if (caps)
-                gst_caps_unref(caps);
+            if (caps && gst_caps_get_size(caps.get()) > 0)
+                gst_structure_get_int(gst_caps_get_structure(caps.get(), 0), "metadata-interval", &interval);
             if (interval <= 0)
                 return false;
             m_interval = guint(interval);
@@ -421,6 +419,8 @@ void StreamConnection::StartPipeline(const QUrl& stream)
     gst_util_set_object_arg(G_OBJECT(pipeline.get()), "flags", "audio");
     g_object_set(pipeline.get(), "uri", stream.toString(QUrl::FullyEncoded).toUtf8().constData(), "audio-sink", output,
         "buffer-size", m_setup.bufferBytes, "buffer-duration", gint64(m_setup.bufferMs) * GST_MSECOND, nullptr);
+    // Each entry's own: a relay may be reached another way than the one before.
+    m_source = SourceSettings();
     m_source.tlsDatabase = m_setup.tlsDatabase;
     if (const QUrl proxy = m_setup.proxies.For(stream); !proxy.isEmpty()) {
         m_source.proxy = proxy.toEncoded(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment);
