@@ -212,7 +212,7 @@ PolicyStep ConnectionPolicy::BufferLevel(int percent, qint64 now)
         if (low) {
             // Played on: the audio queued behind the buffer may cover it.
             m_phase = Phase::Dipping;
-            m_deadline = now + m_timings.dipGraceMs;
+            m_deadline = now + m_timings.outputQueueMs;
         }
         break;
     case Phase::Dipping:

@@ -32,17 +32,18 @@ struct EngineTimings {
     // have dropped a listener that stopped reading, and radio resumes live anyway.
     int resumeOnSameConnectionMs = 10000;
     int quietReconnectAfterResumeMs = 5000; // a break this soon after a resume reconnects quietly
-    // A dip of the network buffer while playing that fills again within this
-    // is covered by the audio queued behind it: nothing stops, nothing is said.
-    int dipGraceMs = 500;
+    // Decoded audio waiting for the output. The rest waits in the network
+    // buffer, where its fill is measured; a dip of that buffer while playing
+    // is covered for this long: nothing stops, nothing is said.
+    int outputQueueMs = 200;
     int settleMs = 3000;               // playing this long gives the network buffer its steady size
     int bufferBytes = 64 * 1024;       // the network buffer
     int bufferMs = 3000;
     // Playback starts (and restarts after a stall) once the network buffer
-    // holds this much beyond what the decoder has already taken: on a server
-    // without a burst, every connect waits for it in real time. Below two of
-    // a slow stream's packets, the decoder's first pull empties the buffer
-    // again and playback is held anew before it ever starts.
+    // holds this much beyond what the decoder and the output queue have
+    // taken: on a server without a burst, every connect waits for it in real
+    // time. Below two of a slow stream's packets, the decoder's first pull
+    // empties the buffer again and playback is held anew before it ever starts.
     int startMarkMs = 500;
     int steadyBufferMs = 2000;         // the network buffer once playing has settled
 };

@@ -168,6 +168,7 @@ void MediaEngine::Connect()
     setup.bufferBytes = m_options.timings.bufferBytes;
     setup.bufferMs = m_options.timings.bufferMs;
     setup.startMarkMs = m_options.timings.startMarkMs;
+    setup.outputQueueMs = m_options.timings.outputQueueMs;
     SetTitle(QString());
     m_connection = std::make_unique<StreamConnection>(QUrl(m_url), setup, Gain());
     StreamConnection* connection = m_connection.get();

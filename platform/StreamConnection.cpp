@@ -209,6 +209,17 @@ void OnSourceSetup(GstElement*, GstElement* source, gpointer settings)
     }
 }
 
+// playbin's output keeps a queue of decoded audio in front of the sink, a
+// second long by default, that the network buffer's fill never shows: a
+// connect burst disappears into it, and the start mark is then waited for on
+// top. Kept short, the audio waits in the network buffer, where it counts.
+// (With an audio-only pipeline it is playbin's one plain queue.)
+void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer outputQueueMs)
+{
+    if (g_strcmp0(FactoryName(element), "queue") == 0)
+        g_object_set(element, "max-size-time", guint64(GPOINTER_TO_INT(outputQueueMs)) * GST_MSECOND, nullptr);
+}
+
 bool Within(GstMessage* message, GstElement* element)
 {
     return element && (GST_MESSAGE_SRC(message) == GST_OBJECT(element)
@@ -302,6 +313,7 @@ void StreamConnection::ClosePipeline()
         m_bus.reset();
         m_pipeline.reset();
         m_volume = m_sink = m_queue = nullptr;
+        m_bitrate = 0; // the next entry's may differ
         // GStreamer's threads leave their freed memory in malloc's per-thread
         // arenas; hand it back, or every reconnect keeps a little more.
         malloc_trim(0);
@@ -428,6 +440,9 @@ void StreamConnection::StartPipeline(const QUrl& stream)
         m_source.proxyPassword = proxy.password(QUrl::FullyDecoded).toUtf8();
     }
     g_signal_connect(pipeline.get(), "source-setup", G_CALLBACK(OnSourceSetup), &m_source);
+    if (m_setup.outputQueueMs > 0)
+        g_signal_connect(pipeline.get(), "deep-element-added", G_CALLBACK(OnElementAdded),
+            GINT_TO_POINTER(m_setup.outputQueueMs));
     if (GstPadPtr pad{gst_element_get_static_pad(output, "sink")})
         gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, OnFirstBuffer, output, nullptr);
 
@@ -463,13 +478,22 @@ void StreamConnection::Settle(int steadyMs)
     // of waking its threads for every packet.
     if (m_queue) {
         g_object_set(m_queue, "max-size-time", guint64(steadyMs) * GST_MSECOND, nullptr);
-        SetStartMark(steadyMs);
+        SizeBuffer(steadyMs);
     }
 }
 
-void StreamConnection::SetStartMark(int bufferMs)
+void StreamConnection::SizeBuffer(int bufferMs)
 {
-    // The queue's mark is a share of its size in time.
+    m_bufferMs = bufferMs;
+    // The buffer measures its fill in time only for what came after the
+    // decoder was found (a connect burst comes before), and otherwise in
+    // bytes against its whole size. Once the stream's bitrate is known, its
+    // size in bytes is its size in time, and both measures read true.
+    if (m_bitrate > 0) {
+        const qint64 bytes = qint64(m_bitrate) / 8 * bufferMs / 1000;
+        g_object_set(m_queue, "max-size-bytes", guint(std::clamp<qint64>(bytes, 4096, 16 << 20)), nullptr);
+    }
+    // The mark is a share of the buffer's size.
     const double share = bufferMs > 0 ? std::clamp(double(m_setup.startMarkMs) / bufferMs, 0.01, 1.0) : 1.0;
     g_object_set(m_queue, "high-watermark", share, nullptr);
 }
@@ -532,7 +556,7 @@ void StreamConnection::HandleMessage(GstMessage* message)
             m_queue = GST_ELEMENT(queue);
             // Icecast's burst-on-connect passes the mark at once, without
             // waiting for playbin's byte-rate estimate; a dip refills to it.
-            SetStartMark(m_setup.bufferMs);
+            SizeBuffer(m_setup.bufferMs);
         }
         int percent = 100;
         gst_message_parse_buffering(message, &percent);
@@ -552,6 +576,14 @@ void StreamConnection::HandleMessage(GstMessage* message)
         GstTagList* parsed = nullptr;
         gst_message_parse_tag(message, &parsed);
         const GstTagListPtr tags(parsed);
+        guint bitrate = 0;
+        if (m_queue && m_bitrate == 0
+            && (gst_tag_list_get_uint(tags.get(), GST_TAG_NOMINAL_BITRATE, &bitrate)
+                || gst_tag_list_get_uint(tags.get(), GST_TAG_BITRATE, &bitrate))
+            && bitrate > 0) {
+            m_bitrate = bitrate;
+            SizeBuffer(m_bufferMs);
+        }
         gchar* title = nullptr;
         if (gst_tag_list_get_string(tags.get(), GST_TAG_TITLE, &title)) {
             GCharPtr owned(title);

@@ -22,6 +22,7 @@ struct ConnectionSetup {
     int bufferBytes = 0;             // the network buffer
     int bufferMs = 0;
     int startMarkMs = 0;             // playback starts once the buffer holds this
+    int outputQueueMs = 0;           // decoded audio waiting for the output
 };
 
 // Whether an audio output can be opened now: the sink alone, made ready
@@ -67,7 +68,7 @@ signals:
     void TitleChanged(const QString& title);
 
 private:
-    void SetStartMark(int bufferMs);
+    void SizeBuffer(int bufferMs);
     void Fetch();
     void OnPlaylistData();
     void OnPlaylistFinished();
@@ -89,6 +90,8 @@ private:
     GstElement* m_volume = nullptr;  // the output's volume, owned by m_pipeline
     GstElement* m_sink = nullptr;    // the audio sink, owned by m_pipeline
     GstElement* m_queue = nullptr;   // the network buffer, once it has its start mark; owned by m_pipeline
+    int m_bufferMs = 0;              // its size in time
+    guint m_bitrate = 0;             // the stream's, in bits per second, once its parser has named it
     GstBusPtr m_bus;
     std::unique_ptr<QSocketNotifier> m_busNotifier;
     QString m_missingFormat;         // a decoder GStreamer looked for and did not find

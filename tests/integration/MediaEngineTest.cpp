@@ -346,6 +346,28 @@ TEST(MediaEngineFormats, PlaysAnAacStream)
     EXPECT_NEAR(RecordedFrequency(recording, 0.5), 660, 15);
 }
 
+TEST(MediaEngineStart, AShortBurstStartsPlaybackWithNothingMoreToCome)
+{
+    // What a mount sends a new listener just after its source came back: 2 s
+    // of a slow stream at once, then nothing for a while. Audio the output's
+    // own queue takes in must not be waited for again in the network buffer,
+    // nor the burst's bytes go uncounted before the decoder names the bitrate:
+    // either way playback would wait for data that is not coming.
+    const QString address = OwnLoopbackAddress(25);
+    HttpFixture fixture(address, 8000);
+    QTemporaryDir dir;
+    const QString recording = dir.filePath("played.raw");
+    MediaEngine engine(Options(RecordingSink(recording), {}, EngineTimings()));
+    EngineProbe probe(engine);
+    engine.setURL(fixture.Url("/burst"));
+    engine.play();
+    // The player's own timings: the connection is given up only after 10 s.
+    ASSERT_TRUE(probe.WaitForState(Playing, 9000)) << "still " << engine.playState();
+    EXPECT_EQ(probe.audioStarts, 1) << "on the first connection";
+    ASSERT_TRUE(WaitUntil([&] { return RecordedSeconds(recording) > 0.6; }, 3000));
+    EXPECT_NEAR(RecordedFrequency(recording, 0.5), LowTone, 15);
+}
+
 TEST(MediaEngineOverHttps, PlaysAStationThatProvesItselfAndRefusesOneThatDoesNot)
 {
     const QString address = OwnLoopbackAddress(11);

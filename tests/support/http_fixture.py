@@ -25,17 +25,28 @@ def adts_frames(count=400, payload=200):
     return (header + bytes(payload)) * count
 
 
+def encoded(pipeline):
+    """What a GStreamer pipeline that ends in fdsink writes, made once; empty where an element is missing."""
+    if pipeline not in ENCODED:
+        ENCODED[pipeline] = subprocess.run(["gst-launch-1.0", "-q", *pipeline.split()], capture_output=True,
+                                           timeout=60).stdout
+    return ENCODED[pipeline]
+
+
+ENCODED = {}
+
+
 def aac_lc():
-    """Ten seconds of a 660 Hz tone in AAC-LC (ADTS), made once by GStreamer's FFmpeg encoder; empty without it."""
-    global AAC_LC
-    if AAC_LC is None:
-        encode = ("audiotestsrc num-buffers=430 freq=660 volume=0.5 ! audioconvert ! audio/x-raw,rate=44100,channels=2 ! "
-                  "avenc_aac bitrate=64000 ! aacparse ! audio/mpeg,stream-format=adts ! fdsink")
-        AAC_LC = subprocess.run(["gst-launch-1.0", "-q", *encode.split()], capture_output=True, timeout=60).stdout
-    return AAC_LC
+    """Ten seconds of a 660 Hz tone in AAC-LC (ADTS), by GStreamer's FFmpeg encoder."""
+    return encoded("audiotestsrc num-buffers=430 freq=660 volume=0.5 ! audioconvert ! audio/x-raw,rate=44100,channels=2 ! "
+                   "avenc_aac bitrate=64000 ! aacparse ! audio/mpeg,stream-format=adts ! fdsink")
 
 
-AAC_LC = None
+def burst():
+    """Two seconds of an 880 Hz tone in MP3 at 32 kbit/s, mono, as a station's mount sends a new listener
+    just after its source came back; by GStreamer's LAME encoder."""
+    return encoded("audiotestsrc num-buffers=86 freq=880 volume=0.5 ! audioconvert ! audio/x-raw,rate=44100,channels=1 ! "
+                   "lamemp3enc target=bitrate bitrate=32 cbr=true ! fdsink")
 
 
 def routes():
@@ -126,6 +137,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         if self.path == "/silent":
             time.sleep(120)
+            return
+        if self.path == "/burst":
+            # The burst, and then nothing for a while on an open connection.
+            self.send_response(200)
+            self.send_header("Content-Type", "audio/mpeg")
+            self.end_headers()
+            self.wfile.write(burst())
+            self.wfile.flush()
+            time.sleep(60)
+            self.close_connection = True
             return
         if self.path in ("/headers-without-end.m3u", "/oversized-headers.m3u", "/endless-chunked.m3u", "/bomb.m3u",
                          "/trickle.m3u", "/noise.mp3"):

@@ -263,14 +263,14 @@ TEST(ConnectionPolicy, ADipTheQueuedAudioCoversChangesNothingALastingOneHoldsAnd
     ASSERT_NO_FATAL_FAILURE(PlayToPlaying(d));
     const auto states = d.states;
     d.Do(d.policy.BufferLevel(0, d.now));
-    d.Advance(timings.dipGraceMs - 100);
+    d.Advance(timings.outputQueueMs - 100);
     d.Do(d.policy.BufferLevel(100, d.now));
     d.Advance(10000);
     EXPECT_EQ(d.states, states) << "steady play says nothing after Playing";
     EXPECT_EQ(d.holds, 1) << "only the first fill held the pipeline";
 
     d.Do(d.policy.BufferLevel(0, d.now));
-    d.Advance(timings.dipGraceMs);
+    d.Advance(timings.outputQueueMs);
     EXPECT_EQ(d.State(), EngineState::Buffering) << "not covered: held while it fills";
     EXPECT_EQ(d.holds, 2);
     d.Do(d.policy.BufferLevel(100, d.now));
@@ -278,7 +278,7 @@ TEST(ConnectionPolicy, ADipTheQueuedAudioCoversChangesNothingALastingOneHoldsAnd
     EXPECT_EQ(d.State(), EngineState::Playing);
 
     d.Do(d.policy.BufferLevel(0, d.now));
-    d.Advance(timings.dipGraceMs + timings.stallMs);
+    d.Advance(timings.outputQueueMs + timings.stallMs);
     EXPECT_EQ(d.State(), EngineState::Reconnecting) << "buffering that never recovers has broken the stream";
     EXPECT_EQ(d.connects, 1);
     d.Advance(1000);
