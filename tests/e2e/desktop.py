@@ -273,6 +273,12 @@ class AudioServer:
         with open(self.recording, "wb") as out:  # each server's recording starts anew
             self.recorder = subprocess.Popen(["parec", "-d", "heard.monitor", "--format=s16le", "--rate=44100",
                                               "--channels=1", "--latency-msec=20"], env=self.env, stdout=out)
+        # An idle null sink renders in 2-s blocks and takes up the recorder's short latency only at the next
+        # one: what plays in the meantime is heard up to 2 s late. Suspended and resumed, it starts afresh
+        # in short blocks, as a sound card's sink plays a new stream at once.
+        for suspended in ("1", "0"):
+            subprocess.run(["pactl", "suspend-sink", "heard", suspended], env=self.env, check=True,
+                           stdout=subprocess.DEVNULL)
 
     def kill(self):
         for process in (self.recorder, self.server):
