@@ -130,6 +130,7 @@ PolicyStep ConnectionPolicy::Drop(qint64 now, EngineState state)
     m_played = false;
     m_pausedAt.reset();
     m_resumedAt.reset();
+    m_outputLostAt.reset();
     Report(step, state);
     return Done(step, now);
 }
@@ -149,6 +150,7 @@ PolicyStep ConnectionPolicy::AudioReachedOutput(qint64 now)
     if (m_phase != Phase::Connecting || m_audioSeen)
         return Done({}, now);
     m_audioSeen = true;
+    m_outputLostAt.reset();
     // The connection works: from here its time only guards against
     // buffering that never completes.
     m_deadline = now + m_timings.stallMs;
@@ -323,6 +325,8 @@ PolicyStep ConnectionPolicy::OutputLost(qint64 now)
     ResetConnection();
     m_played = true;
     m_phase = Phase::NoOutput;
+    if (!m_outputLostAt)
+        m_outputLostAt = now;
     step.failure = {PlayFailure::Kind::NoOutput, 0, {}, QStringLiteral("no audio output could be opened")};
     Report(step, EngineState::Reconnecting);
     return LookForOutput(now, step);
@@ -335,7 +339,8 @@ PolicyStep ConnectionPolicy::LookForOutput(qint64 now, PolicyStep step)
         step.probeOutput = true;
         m_probing = true;
     }
-    m_deadline = now + m_timings.outputProbeMs;
+    const bool early = now - m_outputLostAt.value_or(now) < m_timings.outputProbeFastForMs;
+    m_deadline = now + (early ? m_timings.outputProbeMs : m_timings.outputProbeSlowMs);
     return Done(step, now);
 }
 

@@ -27,7 +27,11 @@ struct EngineTimings {
     int stallMs = 10000;               // buffering that does not recover has broken the stream
     int backoffBaseMs = 1000;          // first reconnect delay, doubled after every failure
     int backoffCapMs = 10000;          // the longest reconnect delay
-    int outputProbeMs = 500;           // how often a lost audio output is looked for
+    // How often a lost audio output is looked for: often at first (an audio
+    // server that restarts is back within seconds), then once a second.
+    int outputProbeMs = 250;
+    int outputProbeFastForMs = 10000;
+    int outputProbeSlowMs = 1000;
     // A pause longer than this resumes on a fresh connection: the server may
     // have dropped a listener that stopped reading, and radio resumes live anyway.
     int resumeOnSameConnectionMs = 10000;
@@ -75,7 +79,8 @@ struct PolicyStep {
 //   until then the network buffer's fill holds it (Buffering).
 // - A stream that breaks after it played is Reconnecting: tries after 1, 2,
 //   4, 8 and then every 10 s, none while the network is down, one at once
-//   when it returns; a lost audio output is looked for twice a second.
+//   when it returns; a lost audio output is looked for four times a second,
+//   after 10 s once a second.
 // - A pause keeps the connection for a while; a resume after that connects
 //   anew. Sleep drops the connection, waking reconnects at once.
 class ConnectionPolicy {
@@ -154,4 +159,5 @@ private:
     // The machine.
     bool m_offline = false;
     bool m_probing = false;         // an output probe is out
+    std::optional<qint64> m_outputLostAt; // until audio reaches an output again
 };

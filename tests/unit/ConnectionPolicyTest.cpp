@@ -208,7 +208,8 @@ TEST(ConnectionPolicy, TheMachineHoldsReconnectsBackAndReleasesThemAtOnce)
     }
     {
         SCOPED_TRACE("the audio output");
-        Driver d;
+        EngineTimings timings;
+        Driver d(timings);
         ASSERT_NO_FATAL_FAILURE(PlayToPlaying(d));
         d.Do(d.policy.OutputLost(d.now));
         EXPECT_EQ(d.State(), EngineState::Reconnecting);
@@ -217,11 +218,32 @@ TEST(ConnectionPolicy, TheMachineHoldsReconnectsBackAndReleasesThemAtOnce)
         d.Advance(2500);
         EXPECT_EQ(d.probes, 1) << "one probe at a time: a hanging audio server is not asked again";
         d.Do(d.policy.OutputProbed(false, d.now));
-        d.Advance(1000);
+        d.Advance(timings.outputProbeMs);
         EXPECT_EQ(d.probes, 2) << "looked for again at the next tick";
+        // Each answered at once, for 20 s: often at first, then once a second.
+        const qint64 lost = d.now - 2500 - timings.outputProbeMs;
+        std::vector<qint64> probed;
+        while (d.now < lost + 20000) {
+            const int before = d.probes;
+            d.Do(d.policy.OutputProbed(false, d.now));
+            d.Advance(10);
+            if (d.probes > before)
+                probed.push_back(d.now - lost);
+        }
+        ASSERT_GE(probed.size(), 2u);
+        for (std::size_t i = 1; i < probed.size(); ++i)
+            EXPECT_NEAR(probed[i] - probed[i - 1],
+                probed[i - 1] < timings.outputProbeFastForMs ? timings.outputProbeMs : timings.outputProbeSlowMs, 10)
+                << "a probe " << probed[i - 1] << " ms after the loss";
         EXPECT_EQ(d.connects, 1);
         d.Do(d.policy.OutputProbed(true, d.now));
         EXPECT_EQ(d.connects, 2) << "an output is back: the stream is opened at once";
+        d.Plays();
+        d.Do(d.policy.OutputLost(d.now));
+        d.Do(d.policy.OutputProbed(false, d.now));
+        const int before = d.probes;
+        d.Advance(timings.outputProbeMs);
+        EXPECT_EQ(d.probes, before + 1) << "a new loss is looked for often again";
     }
 }
 
