@@ -476,15 +476,14 @@ void StreamConnection::Settle(int steadyMs)
     // Below what the burst left in it, the buffer stays full: the source
     // waits on it and reads what gathered in the socket in batches, instead
     // of waking its threads for every packet.
-    if (m_queue) {
-        g_object_set(m_queue, "max-size-time", guint64(steadyMs) * GST_MSECOND, nullptr);
+    if (m_queue)
         SizeBuffer(steadyMs);
-    }
 }
 
 void StreamConnection::SizeBuffer(int bufferMs)
 {
     m_bufferMs = bufferMs;
+    g_object_set(m_queue, "max-size-time", guint64(bufferMs) * GST_MSECOND, nullptr);
     // The buffer measures its fill in time only for what came after the
     // decoder was found (a connect burst comes before), and otherwise in
     // bytes against its whole size. Once the stream's bitrate is known, its

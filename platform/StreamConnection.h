@@ -68,6 +68,8 @@ signals:
     void TitleChanged(const QString& title);
 
 private:
+    // The network buffer: its size in time, in bytes once the bitrate is
+    // known, and its start mark.
     void SizeBuffer(int bufferMs);
     void Fetch();
     void OnPlaylistData();
