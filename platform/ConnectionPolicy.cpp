@@ -52,6 +52,7 @@ void ConnectionPolicy::ResetConnection()
     m_pipelinePlaying = false;
     m_filling = false;
     m_held = false;
+    m_kept = false;
     m_settled = false;
     m_settleAt.reset();
     m_sourceEndedAt.reset();
@@ -241,7 +242,9 @@ PolicyStep ConnectionPolicy::Broke(const PlayFailure& why, qint64 now)
     PolicyStep step;
     switch (m_phase) {
     case Phase::Paused:
-        // The server let go of a paused listener: the next play connects anew.
+    case Phase::NoOutput:
+        // The server let go of a paused listener, or of one kept for an
+        // output: the next play, or the output's return, connects anew.
         step.teardown = true;
         ResetConnection();
         return Done(step, now);
@@ -319,10 +322,20 @@ PolicyStep ConnectionPolicy::OutputLost(qint64 now)
     if (m_phase == Phase::Idle)
         return Done({}, now);
     // Like a broken stream, whatever played before: the listener wants
-    // sound, and it comes back by itself once there is an output.
+    // sound, and it comes back by itself once there is an output. A
+    // connection that played is kept meanwhile, as through a pause: a new
+    // one would have to wait for the server's first audio again.
     PolicyStep step;
-    step.teardown = true;
-    ResetConnection();
+    const bool keep = m_kept
+        || (m_audioSeen && (m_phase == Phase::Playing || m_phase == Phase::Dipping || m_phase == Phase::Refilling));
+    if (keep) {
+        m_pipelinePlaying = false;
+        m_filling = false;
+        m_kept = true;
+    } else {
+        step.teardown = true;
+        ResetConnection();
+    }
     m_played = true;
     m_phase = Phase::NoOutput;
     if (!m_outputLostAt)
@@ -334,6 +347,11 @@ PolicyStep ConnectionPolicy::OutputLost(qint64 now)
 
 PolicyStep ConnectionPolicy::LookForOutput(qint64 now, PolicyStep step)
 {
+    // Radio resumes live: kept for longer than a pause is, the connection goes.
+    if (m_kept && now - m_outputLostAt.value_or(now) >= m_timings.resumeOnSameConnectionMs) {
+        step.teardown = true;
+        ResetConnection();
+    }
     // One probe at a time: a hanging audio server is not asked again.
     if (!m_probing) {
         step.probeOutput = true;
@@ -350,7 +368,16 @@ PolicyStep ConnectionPolicy::OutputProbed(bool available, qint64 now)
     if (m_phase != Phase::NoOutput || !available)
         return Done({}, now);
     m_failures = 0;
-    return Attempt(now);
+    if (!m_kept)
+        return Attempt(now);
+    // Playing again once the audio reaches the new output.
+    PolicyStep step;
+    step.restoreOutput = true;
+    m_kept = false;
+    m_audioSeen = false;
+    m_phase = Phase::Connecting;
+    m_deadline = now + m_timings.reconnectAttemptMs;
+    return Done(step, now);
 }
 
 PolicyStep ConnectionPolicy::NetworkReachable(bool reachable, qint64 now)

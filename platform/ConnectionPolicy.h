@@ -54,7 +54,7 @@ struct EngineTimings {
 
 // What the engine does after an event. Steps come in this order: tear the
 // connection down, open a new one, hold or release the pipeline, look for an
-// audio output, settle the buffer, report the state (with the failure that
+// audio output, give the connection a new one, settle the buffer, report the state (with the failure that
 // led to it); and the policy's one wait is (re)armed to `wakeInMs`.
 struct PolicyStep {
     bool teardown = false;     // close the connection: the playlist fetch and the pipeline
@@ -62,6 +62,7 @@ struct PolicyStep {
     bool hold = false;         // pause the pipeline, keeping its connection
     bool release = false;      // let the pipeline play
     bool probeOutput = false;  // ask whether an audio output can be opened (answer: OutputProbed)
+    bool restoreOutput = false; // the connection, kept through its output's loss, plays on a new one
     bool settle = false;       // give the network buffer its steady size
     std::optional<EngineState> report;
     PlayFailure failure;       // why: with Stopped after a play that gave up, with Reconnecting
@@ -80,7 +81,8 @@ struct PolicyStep {
 // - A stream that breaks after it played is Reconnecting: tries after 1, 2,
 //   4, 8 and then every 10 s, none while the network is down, one at once
 //   when it returns; a lost audio output is looked for four times a second,
-//   after 10 s once a second.
+//   after 10 s once a second. A connection that played keeps through that
+//   loss as through a pause, and plays on when an output is back.
 // - A pause keeps the connection for a while; a resume after that connects
 //   anew. Sleep drops the connection, waking reconnects at once.
 class ConnectionPolicy {
@@ -152,6 +154,7 @@ private:
     bool m_filling = false;         // the network buffer below its mark
     bool m_held = false;            // the pipeline is held with its connection
     bool m_settled = false;         // the network buffer has its steady size
+    bool m_kept = false;            // kept, waiting for an audio output
     std::optional<qint64> m_settleAt;
     std::optional<qint64> m_sourceEndedAt;
     std::optional<qint64> m_pausedAt;

@@ -33,6 +33,7 @@ struct GFree {
 };
 
 using GstElementPtr = std::unique_ptr<GstElement, GstObjectUnref>;
+using GstObjectPtr = std::unique_ptr<GstObject, GstObjectUnref>;
 using GstBusPtr = std::unique_ptr<GstBus, GstObjectUnref>;
 using GstPadPtr = std::unique_ptr<GstPad, GstObjectUnref>;
 using GstMessagePtr = std::unique_ptr<GstMessage, GstMessageUnref>;

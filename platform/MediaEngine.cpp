@@ -135,6 +135,8 @@ void MediaEngine::Apply(const PolicyStep& step)
         m_connection->Release();
     if (step.probeOutput)
         ProbeOutput();
+    if (step.restoreOutput && m_connection)
+        m_connection->RestoreOutput();
     if (step.settle && m_connection)
         m_connection->Settle(m_options.timings.steadyBufferMs);
     if (step.wakeInMs >= 0)

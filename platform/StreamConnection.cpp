@@ -1,6 +1,7 @@
 #include "StreamConnection.h"
 
 #include "BoundedGet.h"
+#include "OutputGuard.h"
 #include "Playlist.h"
 #include "StreamTitle.h"
 
@@ -9,6 +10,7 @@
 #include <gst/pbutils/missing-plugins.h>
 #include <gst/pbutils/pbutils.h>
 #include <algorithm>
+#include <atomic>
 #include <malloc.h>
 
 namespace {
@@ -49,26 +51,31 @@ GstElement* MakeAudioSink(const QByteArray& description)
     return bin;
 }
 
-// The audio output: a volume element of our own in front of the sink. (With
-// playbin's soft volume, GStreamer 1.22 keeps one volume element alive after
-// every stream that has ended: a player that reconnects for weeks piles them up.)
-GstElement* MakeOutput(const QByteArray& sinkDescription, GstElement** volume, GstElement** audioSink)
+// The audio output: a volume element of our own, and the guard that keeps
+// the stream through the sink's loss, in front of the sink. (With playbin's
+// soft volume, GStreamer 1.22 keeps one volume element alive after every
+// stream that has ended: a player that reconnects for weeks piles them up.)
+GstElement* MakeOutput(const QByteArray& sinkDescription, GstElement** volume, GstElement** guard, GstElement** audioSink)
 {
     GstElement* sink = MakeAudioSink(sinkDescription);
     GstElement* gain = gst_element_factory_make("volume", nullptr);
-    if (!sink || !gain) {
+    GstElement* keeper = MakeOutputGuard();
+    if (!sink || !gain || !keeper) {
         Discard(sink);
         Discard(gain);
+        Discard(keeper);
         return nullptr;
     }
     GstElement* output = gst_bin_new(nullptr);
-    gst_bin_add_many(GST_BIN(output), gain, sink, nullptr);
+    gst_bin_add_many(GST_BIN(output), gain, keeper, sink, nullptr);
     GstPadPtr pad{gst_element_get_static_pad(gain, "sink")};
-    if (!gst_element_link(gain, sink) || !gst_element_add_pad(output, gst_ghost_pad_new("sink", pad.get()))) {
+    if (!gst_element_link_many(gain, keeper, sink, nullptr)
+        || !gst_element_add_pad(output, gst_ghost_pad_new("sink", pad.get()))) {
         Discard(output);
         return nullptr;
     }
     *volume = gain;
+    *guard = keeper;
     *audioSink = sink;
     return output;
 }
@@ -220,6 +227,32 @@ void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer outputQueueM
         g_object_set(element, "max-size-time", guint64(GPOINTER_TO_INT(outputQueueMs)) * GST_MSECOND, nullptr);
 }
 
+// The pipeline plays on through a sink put in place of one that failed.
+struct SinkSwap {
+    GstElement* guard; // held by the pipeline, which is held while this is out
+    std::shared_ptr<std::atomic<bool>> closed;
+    static void Free(gpointer swap) { delete static_cast<SinkSwap*>(swap); }
+};
+
+void PlayOnNewSink(GstElement* pipeline, gpointer data)
+{
+    const auto* swap = static_cast<const SinkSwap*>(data);
+    // A close waits for this, or comes first and ends it.
+    GST_STATE_LOCK(pipeline);
+    if (!*swap->closed) {
+        // Paused, the new sink takes the audio the old one refused; playing
+        // again, the pipeline runs on the new sink's clock. The failed sink's
+        // clock was reset as it went: the pipeline plays on from the audio
+        // that waits, not from that clock's last word.
+        gst_element_set_state(pipeline, GST_STATE_PAUSED);
+        if (const GstClockTime latest = OutputGuardLatest(swap->guard); GST_CLOCK_TIME_IS_VALID(latest))
+            gst_element_set_start_time(pipeline, latest);
+        OutputGuardResume(swap->guard);
+        gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    }
+    GST_STATE_UNLOCK(pipeline);
+}
+
 bool Within(GstMessage* message, GstElement* element)
 {
     return element && (GST_MESSAGE_SRC(message) == GST_OBJECT(element)
@@ -309,10 +342,13 @@ void StreamConnection::ClosePipeline()
         m_busNotifier.release()->deleteLater();
     }
     if (m_pipeline) {
+        *m_closed = true;
         gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
         m_bus.reset();
         m_pipeline.reset();
-        m_volume = m_sink = m_queue = nullptr;
+        m_volume = m_guard = m_sink = m_queue = nullptr;
+        m_retiredSink.reset();
+        m_failedPart.reset();
         m_bitrate = 0; // the next entry's may differ
         // GStreamer's threads leave their freed memory in malloc's per-thread
         // arenas; hand it back, or every reconnect keeps a little more.
@@ -420,8 +456,9 @@ void StreamConnection::StartPipeline(const QUrl& stream)
 {
     GstElementPtr pipeline = Adopt(gst_element_factory_make("playbin", nullptr));
     GstElement* volume = nullptr;
+    GstElement* guard = nullptr;
     GstElement* audioSink = nullptr;
-    GstElement* output = MakeOutput(m_setup.audioSink, &volume, &audioSink);
+    GstElement* output = MakeOutput(m_setup.audioSink, &volume, &guard, &audioSink);
     if (!pipeline || !output) {
         Discard(output);
         emit OutputLost();
@@ -443,8 +480,7 @@ void StreamConnection::StartPipeline(const QUrl& stream)
     if (m_setup.outputQueueMs > 0)
         g_signal_connect(pipeline.get(), "deep-element-added", G_CALLBACK(OnElementAdded),
             GINT_TO_POINTER(m_setup.outputQueueMs));
-    if (GstPadPtr pad{gst_element_get_static_pad(output, "sink")})
-        gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, OnFirstBuffer, output, nullptr);
+    WatchFirstAudio(guard);
 
     m_bus.reset(gst_element_get_bus(pipeline.get()));
     GPollFD pollFd{};
@@ -452,11 +488,56 @@ void StreamConnection::StartPipeline(const QUrl& stream)
     m_busNotifier = std::make_unique<QSocketNotifier>(pollFd.fd, QSocketNotifier::Read);
     connect(m_busNotifier.get(), &QSocketNotifier::activated, this, &StreamConnection::ReadBus);
     m_pipeline = std::move(pipeline);
+    m_closed = std::make_shared<std::atomic<bool>>(false);
     m_volume = volume;
+    m_guard = guard;
     m_sink = audioSink;
     SetGain(m_gain);
     if (gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
         FailSoon({PlayFailure::Kind::Unreachable, 0, {}, QStringLiteral("the pipeline would not start")});
+}
+
+void StreamConnection::WatchFirstAudio(GstElement* guard)
+{
+    // What passes the guard reaches the sink.
+    if (GstPadPtr pad{gst_element_get_static_pad(guard, "src")})
+        gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, OnFirstBuffer, guard, nullptr);
+}
+
+void StreamConnection::RetireSink(GstObject* failedPart)
+{
+    // Taken out at once: audio servers are reached through connections that
+    // sinks share, and one that failed would fail the next sink too. The
+    // pipeline's clock goes with it when it was the sink's; a new one is
+    // chosen when the pipeline plays again. The guard holds the stream.
+    if (!m_sink)
+        return;
+    m_retiredSink.reset(GST_ELEMENT(gst_object_ref(m_sink)));
+    m_failedPart.reset(failedPart ? GST_OBJECT(gst_object_ref(failedPart)) : nullptr);
+    GstElement* sink = m_sink;
+    m_sink = nullptr;
+    gst_element_set_state(sink, GST_STATE_NULL);
+    gst_bin_remove(GST_BIN(GST_OBJECT_PARENT(sink)), sink);
+}
+
+void StreamConnection::RestoreOutput()
+{
+    if (!m_pipeline || !m_guard)
+        return;
+    RetireSink();
+    GstElement* sink = MakeAudioSink(m_setup.audioSink);
+    if (sink) {
+        gst_bin_add(GST_BIN(GST_OBJECT_PARENT(m_guard)), sink);
+        m_sink = sink;
+    }
+    if (!sink || !gst_element_link(m_guard, sink)) {
+        QTimer::singleShot(0, this, &StreamConnection::OutputLost);
+        return;
+    }
+    WatchFirstAudio(m_guard);
+    // The new sink connects to the audio server as it starts, which may hang:
+    // not on this thread.
+    gst_element_call_async(m_pipeline.get(), PlayOnNewSink, new SinkSwap{m_guard, m_closed}, SinkSwap::Free);
 }
 
 void StreamConnection::Hold()
@@ -521,9 +602,14 @@ void StreamConnection::OnError(GstMessage* message)
     // The audio server went away or the device was unplugged: the output,
     // not the stream, broke.
     if (Within(message, m_sink)) {
+        RetireSink(GST_MESSAGE_SRC(message));
         emit OutputLost();
         return;
     }
+    // The sink taken out after its loss may have said more than once that it
+    // failed (a sink that chose its device has let go of it by now).
+    if (Within(message, m_retiredSink.get()) || GST_MESSAGE_SRC(message) == m_failedPart.get())
+        return;
     GError* error = nullptr;
     gchar* debug = nullptr;
     gst_message_parse_error(message, &error, &debug);

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QSslCertificate>
 #include <QUrl>
+#include <atomic>
 #include <memory>
 
 class BoundedGet;
@@ -45,6 +46,9 @@ public:
     void Close();
     void Hold();    // pause, keeping the connection
     void Release(); // play
+    // A new audio sink in place of one that failed: the stream, held since,
+    // plays on where it stopped.
+    void RestoreOutput();
     // The network buffer's size once playing has settled.
     void Settle(int steadyMs);
     void SetGain(double gain);
@@ -80,6 +84,8 @@ private:
     void DropFetch();
     void StartPipeline(const QUrl& stream);
     void FailSoon(const PlayFailure& why);
+    void WatchFirstAudio(GstElement* guard);
+    void RetireSink(GstObject* failedPart = nullptr);
     void ReadBus();
     void HandleMessage(GstMessage* message);
     void OnError(GstMessage* message);
@@ -89,8 +95,12 @@ private:
     double m_gain;
     QPointer<BoundedGet> m_fetch;
     GstElementPtr m_pipeline;
+    std::shared_ptr<std::atomic<bool>> m_closed; // the pipeline's, for work it does on its own threads
     GstElement* m_volume = nullptr;  // the output's volume, owned by m_pipeline
+    GstElement* m_guard = nullptr;   // keeps the stream through the sink's loss, owned by m_pipeline
     GstElement* m_sink = nullptr;    // the audio sink, owned by m_pipeline
+    GstElementPtr m_retiredSink;     // the latest sink taken out after it failed
+    GstObjectPtr m_failedPart;       // what in it said so
     GstElement* m_queue = nullptr;   // the network buffer, once it has its start mark; owned by m_pipeline
     int m_bufferMs = 0;              // its size in time
     guint m_bitrate = 0;             // the stream's, in bits per second, once its parser has named it

@@ -167,6 +167,7 @@ class PlayerOnAListenersMachine(unittest.TestCase):
         self.assertEqual(self.label(), "Playing (Low Quality)")
 
         outage = 2
+        requests = self.playlist_requests()
         self.audio.kill()
         self.assertTrue(wait_until(lambda: self.label() == "Reconnecting...", 10), self.label())
         time.sleep(outage)
@@ -174,6 +175,7 @@ class PlayerOnAListenersMachine(unittest.TestCase):
         self.audio.start()
         sys.stderr.write(f"audio server away {outage} s: sound {self.time_to_sound():.2f} s after it came back\n")
         self.expect_heard()
+        self.assertEqual(self.playlist_requests(), requests, "the stream is kept while the audio server is away")
 
     def test_no_attempts_while_the_network_is_down_and_sound_as_soon_as_it_is_back(self):
         self.audio.start()

@@ -23,6 +23,8 @@ public:
     void Do(const PolicyStep& step)
     {
         connects += step.connect;
+        teardowns += step.teardown;
+        restores += step.restoreOutput;
         holds += step.hold;
         releases += step.release;
         probes += step.probeOutput;
@@ -65,7 +67,7 @@ public:
     ConnectionPolicy policy;
     qint64 now = 1000;
     qint64 wakeAt = -1;
-    int connects = 0, holds = 0, releases = 0, probes = 0, settles = 0;
+    int connects = 0, teardowns = 0, holds = 0, releases = 0, probes = 0, settles = 0, restores = 0;
     std::vector<qint64> connectTimes;
     std::vector<EngineState> states;
     std::vector<PlayFailure> failures;
@@ -237,13 +239,38 @@ TEST(ConnectionPolicy, TheMachineHoldsReconnectsBackAndReleasesThemAtOnce)
                 << "a probe " << probed[i - 1] << " ms after the loss";
         EXPECT_EQ(d.connects, 1);
         d.Do(d.policy.OutputProbed(true, d.now));
-        EXPECT_EQ(d.connects, 2) << "an output is back: the stream is opened at once";
+        EXPECT_EQ(d.connects, 2) << "an output is back after a long loss: the stream is opened anew, at once";
         d.Plays();
         d.Do(d.policy.OutputLost(d.now));
         d.Do(d.policy.OutputProbed(false, d.now));
         const int before = d.probes;
         d.Advance(timings.outputProbeMs);
         EXPECT_EQ(d.probes, before + 1) << "a new loss is looked for often again";
+    }
+    {
+        SCOPED_TRACE("a short loss of the audio output");
+        EngineTimings timings;
+        Driver d(timings);
+        ASSERT_NO_FATAL_FAILURE(PlayToPlaying(d));
+        d.Do(d.policy.OutputLost(d.now));
+        EXPECT_EQ(d.State(), EngineState::Reconnecting);
+        EXPECT_EQ(d.teardowns, 1) << "only the play's own fresh start";
+        d.Do(d.policy.OutputProbed(false, d.now));
+        d.Advance(timings.resumeOnSameConnectionMs - 500);
+        d.Do(d.policy.OutputProbed(true, d.now));
+        EXPECT_EQ(d.restores, 1) << "the kept connection plays on a new output";
+        EXPECT_EQ(d.connects, 1);
+        EXPECT_EQ(d.State(), EngineState::Reconnecting) << "until the audio reaches it";
+        d.Do(d.policy.PipelinePlaying(d.now));
+        d.Do(d.policy.AudioReachedOutput(d.now));
+        EXPECT_EQ(d.State(), EngineState::Playing);
+
+        d.Do(d.policy.OutputLost(d.now));
+        d.Do(d.policy.Broke(Refused, d.now));
+        EXPECT_EQ(d.teardowns, 2) << "a kept listener the server let go of is closed";
+        d.Do(d.policy.OutputProbed(true, d.now));
+        EXPECT_EQ(d.restores, 1);
+        EXPECT_EQ(d.connects, 2) << "and the stream opened anew once an output is back";
     }
 }
 
