@@ -54,8 +54,9 @@ struct EngineTimings {
 
 // What the engine does after an event. Steps come in this order: tear the
 // connection down, open a new one, hold or release the pipeline, look for an
-// audio output, give the connection a new one, settle the buffer, report the state (with the failure that
-// led to it); and the policy's one wait is (re)armed to `wakeInMs`.
+// audio output, give the connection a new one, settle the buffer, report the
+// state (with the failure that led to it); and the policy's one wait is
+// (re)armed to `wakeInMs`.
 struct PolicyStep {
     bool teardown = false;     // close the connection: the playlist fetch and the pipeline
     bool connect = false;      // open a new connection to the address
