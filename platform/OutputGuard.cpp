@@ -12,7 +12,7 @@ struct OutputGuard {
     GCond changed;
     bool stopping;   // its stream is being shut down or flushed: nothing waits
     guint outputs;   // counts the sinks linked behind it
-    GstClockTime latest; // the running time of the latest audio it was given
+    GstClockTime latest; // the timestamp of the latest audio it was given
 };
 
 struct OutputGuardClass {
@@ -35,7 +35,7 @@ void SetStopping(OutputGuard* guard, bool stopping)
     g_mutex_unlock(&guard->lock);
 }
 
-GstClockTime RunningTime(GstPad* pad, GstBuffer* buffer)
+GstClockTime RunningTime(GstPad* pad, GstClockTime timestamp)
 {
     GstEvent* event = gst_pad_get_sticky_event(pad, GST_EVENT_SEGMENT, 0);
     if (!event)
@@ -43,7 +43,7 @@ GstClockTime RunningTime(GstPad* pad, GstBuffer* buffer)
     const GstSegment* segment = nullptr;
     gst_event_parse_segment(event, &segment);
     const GstClockTime at = segment->format == GST_FORMAT_TIME
-        ? gst_segment_to_running_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer)) : GST_CLOCK_TIME_NONE;
+        ? gst_segment_to_running_time(segment, GST_FORMAT_TIME, timestamp) : GST_CLOCK_TIME_NONE;
     gst_event_unref(event);
     return at;
 }
@@ -51,11 +51,12 @@ GstClockTime RunningTime(GstPad* pad, GstBuffer* buffer)
 GstFlowReturn Chain(GstPad*, GstObject* parent, GstBuffer* buffer)
 {
     OutputGuard* guard = GuardOf(parent);
-    const GstClockTime at = RunningTime(guard->sinkPad, buffer);
+    g_mutex_lock(&guard->lock);
+    guard->latest = GST_BUFFER_PTS(buffer);
+    g_mutex_unlock(&guard->lock);
     for (;;) {
         g_mutex_lock(&guard->lock);
         const guint output = guard->outputs;
-        guard->latest = at;
         g_mutex_unlock(&guard->lock);
         const GstFlowReturn result = gst_pad_push(guard->srcPad, gst_buffer_ref(buffer));
         // An error is the sink's own; flushing, while the guard's stream is
@@ -161,7 +162,7 @@ GstClockTime OutputGuardLatest(GstElement* guard)
     g_mutex_lock(&self->lock);
     const GstClockTime latest = self->latest;
     g_mutex_unlock(&self->lock);
-    return latest;
+    return GST_CLOCK_TIME_IS_VALID(latest) ? RunningTime(self->sinkPad, latest) : GST_CLOCK_TIME_NONE;
 }
 
 void OutputGuardResume(GstElement* guard)

@@ -347,7 +347,6 @@ void StreamConnection::ClosePipeline()
         m_bus.reset();
         m_pipeline.reset();
         m_volume = m_guard = m_sink = m_queue = nullptr;
-        m_retiredSink.reset();
         m_failedPart.reset();
         m_bitrate = 0; // the next entry's may differ
         // GStreamer's threads leave their freed memory in malloc's per-thread
@@ -510,10 +509,7 @@ void StreamConnection::RetireSink(GstObject* failedPart)
     // sinks share, and one that failed would fail the next sink too. The
     // pipeline's clock goes with it when it was the sink's; a new one is
     // chosen when the pipeline plays again. The guard holds the stream.
-    if (!m_sink)
-        return;
-    m_retiredSink.reset(GST_ELEMENT(gst_object_ref(m_sink)));
-    m_failedPart.reset(failedPart ? GST_OBJECT(gst_object_ref(failedPart)) : nullptr);
+    m_failedPart.reset(GST_OBJECT(gst_object_ref(failedPart)));
     GstElement* sink = m_sink;
     m_sink = nullptr;
     gst_element_set_state(sink, GST_STATE_NULL);
@@ -522,9 +518,9 @@ void StreamConnection::RetireSink(GstObject* failedPart)
 
 void StreamConnection::RestoreOutput()
 {
-    if (!m_pipeline || !m_guard)
+    // The failed sink went when it failed.
+    if (!m_pipeline || !m_guard || m_sink)
         return;
-    RetireSink();
     GstElement* sink = MakeAudioSink(m_setup.audioSink);
     if (sink) {
         gst_bin_add(GST_BIN(GST_OBJECT_PARENT(m_guard)), sink);
@@ -607,8 +603,9 @@ void StreamConnection::OnError(GstMessage* message)
         return;
     }
     // The sink taken out after its loss may have said more than once that it
-    // failed (a sink that chose its device has let go of it by now).
-    if (Within(message, m_retiredSink.get()) || GST_MESSAGE_SRC(message) == m_failedPart.get())
+    // failed (a sink that chose its device has let go of it by now, so it is
+    // known by the part that said so).
+    if (GST_MESSAGE_SRC(message) == m_failedPart.get())
         return;
     GError* error = nullptr;
     gchar* debug = nullptr;

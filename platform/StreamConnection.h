@@ -85,7 +85,7 @@ private:
     void StartPipeline(const QUrl& stream);
     void FailSoon(const PlayFailure& why);
     void WatchFirstAudio(GstElement* guard);
-    void RetireSink(GstObject* failedPart = nullptr);
+    void RetireSink(GstObject* failedPart);
     void ReadBus();
     void HandleMessage(GstMessage* message);
     void OnError(GstMessage* message);
@@ -99,8 +99,7 @@ private:
     GstElement* m_volume = nullptr;  // the output's volume, owned by m_pipeline
     GstElement* m_guard = nullptr;   // keeps the stream through the sink's loss, owned by m_pipeline
     GstElement* m_sink = nullptr;    // the audio sink, owned by m_pipeline
-    GstElementPtr m_retiredSink;     // the latest sink taken out after it failed
-    GstObjectPtr m_failedPart;       // what in it said so
+    GstObjectPtr m_failedPart;       // what failed in the latest sink taken out
     GstElement* m_queue = nullptr;   // the network buffer, once it has its start mark; owned by m_pipeline
     int m_bufferMs = 0;              // its size in time
     guint m_bitrate = 0;             // the stream's, in bits per second, once its parser has named it
