@@ -211,15 +211,19 @@ PolicyStep ConnectionPolicy::BufferLevel(int percent, qint64 now)
             return Done(step, now);
         }
         break;
+    // While playing, only an empty buffer is a dip, and audio coming in
+    // again ends it: the buffer refills to its start mark only after a
+    // hold, and a stream that started on no more than that mark never
+    // holds much more, so waiting for the mark would hold it for nothing.
     case Phase::Playing:
-        if (low) {
+        if (percent == 0) {
             // Played on: the audio queued behind the buffer may cover it.
             m_phase = Phase::Dipping;
             m_deadline = now + m_timings.outputQueueMs;
         }
         break;
     case Phase::Dipping:
-        if (!low) {
+        if (percent > 0) {
             m_phase = Phase::Playing;
             m_deadline = m_settleAt;
         }

@@ -80,7 +80,16 @@ MediaEngine::MediaEngine(EngineOptions options, QObject* parent)
     m_tlsDatabase = TlsDatabaseOf(m_trusted, m_anchors);
     m_clock.start();
     m_wait.setSingleShot(true);
-    connect(&m_wait, &QTimer::timeout, this, [this] { Apply(m_policy.WaitEnded(Now())); });
+    connect(&m_wait, &QTimer::timeout, this, [this] {
+        // On a busy machine the wait may run out with news of the stream
+        // still unread (audio that came in time ends a dip): they go first,
+        // and whatever they lead to sets the wait anew.
+        const quint64 applied = m_applied;
+        if (m_connection)
+            m_connection->ReadBus();
+        if (applied == m_applied)
+            Apply(m_policy.WaitEnded(Now()));
+    });
 }
 
 MediaEngine::~MediaEngine()
@@ -125,6 +134,7 @@ void MediaEngine::SetTitle(const QString& title)
 
 void MediaEngine::Apply(const PolicyStep& step)
 {
+    ++m_applied;
     if (step.teardown)
         DropConnection();
     if (step.connect)

@@ -63,6 +63,7 @@ private:
     ConnectionPolicy m_policy;
     QElapsedTimer m_clock;
     QTimer m_wait;                      // the policy's one wait
+    quint64 m_applied = 0;              // policy steps carried out so far
     QString m_url;
     QString m_title;
     int m_volume = 100;

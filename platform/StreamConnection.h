@@ -52,6 +52,9 @@ public:
     // The network buffer's size once playing has settled.
     void Settle(int steadyMs);
     void SetGain(double gain);
+    // Handles what the pipeline has said and not yet been heard (it is
+    // read as it comes, too); may close the connection.
+    void ReadBus();
 
     // What the stream's source is set up with, read on whichever thread
     // makes it; fixed before the pipeline starts.
@@ -86,7 +89,6 @@ private:
     void FailSoon(const PlayFailure& why);
     void WatchFirstAudio(GstElement* guard);
     void RetireSink(GstObject* failedPart);
-    void ReadBus();
     void HandleMessage(GstMessage* message);
     void OnError(GstMessage* message);
 

@@ -23,7 +23,11 @@ public:
     explicit EngineProbe(MediaEngine& engine)
         : m_engine(engine)
     {
-        QObject::connect(&engine, &MediaPlayer::PlayStateChange, [this](int state) { states.push_back(state); });
+        m_clock.start();
+        QObject::connect(&engine, &MediaPlayer::PlayStateChange, [this](int state) {
+            states.push_back(state);
+            timeline += std::to_string(state) + " at " + std::to_string(m_clock.elapsed()) + " ms; ";
+        });
         QObject::connect(&engine, &MediaEngine::AudioStarted, [this] { ++audioStarts; });
         QObject::connect(&engine, &MediaPlayer::FailureReported, [this](const PlayFailure& why) { failure = why; });
     }
@@ -32,11 +36,13 @@ public:
         return WaitUntil([&] { return m_engine.playState() == state; }, timeoutMs);
     }
     std::vector<int> states;
+    std::string timeline; // each state and when it came, to tell what a failure was
     int audioStarts = 0;
     PlayFailure failure; // the latest
 
 private:
     MediaEngine& m_engine;
+    QElapsedTimer m_clock;
 };
 
 double ProcessCpuSeconds()
@@ -156,13 +162,14 @@ TEST_F(MediaEngineOnStation, ReconnectsWhenTheSourceDropsAndComesBack)
     station->Drop("velmora32");
     ASSERT_TRUE(probe.WaitForState(Reconnecting, 20000));
     station->Restore("velmora32");
+    probe.timeline += "source back; ";
     ASSERT_TRUE(probe.WaitForState(Playing, 40000)) << "back to playing once the source returns";
     // A source that has just come back has no burst to give: playback starts on
     // a short buffer, which must still carry it.
     const std::size_t back = probe.states.size();
     QTest::qWait(4000);
     EXPECT_EQ(std::vector<int>(probe.states.begin() + back - 1, probe.states.end()), std::vector<int>{Playing})
-        << "no buffering after coming back";
+        << "no buffering after coming back: " << probe.timeline;
     ASSERT_NO_FATAL_FAILURE(ExpectHeard(LowTone));
     for (int state : probe.states)
         EXPECT_NE(state, Stopped) << "a break never ends in Stopped by itself";

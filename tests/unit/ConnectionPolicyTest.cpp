@@ -315,6 +315,12 @@ TEST(ConnectionPolicy, ADipTheQueuedAudioCoversChangesNothingALastingOneHoldsAnd
     d.Advance(timings.outputQueueMs - 100);
     d.Do(d.policy.BufferLevel(100, d.now));
     d.Advance(10000);
+    // Audio coming in again covers it too, though the buffer is still below
+    // its start mark (a stream started without a burst never holds more).
+    d.Do(d.policy.BufferLevel(0, d.now));
+    d.Advance(timings.outputQueueMs - 100);
+    d.Do(d.policy.BufferLevel(40, d.now));
+    d.Advance(10000);
     EXPECT_EQ(d.states, states) << "steady play says nothing after Playing";
     EXPECT_EQ(d.holds, 1) << "only the first fill held the pipeline";
 
