@@ -164,8 +164,8 @@ TEST_F(MediaEngineOnStation, ReconnectsWhenTheSourceDropsAndComesBack)
     station->Restore("velmora32");
     probe.timeline += "source back; ";
     ASSERT_TRUE(probe.WaitForState(Playing, 40000)) << "back to playing once the source returns";
-    // A source that has just come back has no burst to give: playback starts on
-    // a short buffer, which must still carry it.
+    // A source that has just come back has little burst to give (the time it
+    // has been back): playback starts on a short buffer, which must carry it.
     const std::size_t back = probe.states.size();
     QTest::qWait(4000);
     EXPECT_EQ(std::vector<int>(probe.states.begin() + back - 1, probe.states.end()), std::vector<int>{Playing})
