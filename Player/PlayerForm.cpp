@@ -375,8 +375,9 @@ void PlayerForm::RenderState(int state)
 
 void PlayerForm::RenderNames()
 {
-    // Named for what a press does now.
-    const QString name = m_player.Status().pauseFaces ? QStringLiteral("Pause") : QStringLiteral("Play");
+    // Named for what a press does now, which is not always what its face
+    // shows: while a first play connects, the play faces stay and a press pauses.
+    const QString name = m_player.PlayPauseWouldPause() ? QStringLiteral("Pause") : QStringLiteral("Play");
     playPauseImageButton->setAccessibleName(name);
     const QString problem = m_player.Problem();
     playPauseImageButton->setToolTip(problem.isEmpty() ? name : name + QLatin1Char('\n') + problem);

@@ -88,10 +88,8 @@ void RadioPlayer::PlayPause()
     SetStoppedBy({});
     const QString address = m_quality == Quality::High ? m_config.HighQualityAddress() : m_config.LowQualityAddress();
     // The same address is left alone, so that a paused stream resumes.
-    if (m_engine->URL() != address) {
-        SetTitle(QString());
+    if (m_engine->URL() != address)
         m_engine->setURL(address);
-    }
     m_engine->play();
 }
 
@@ -111,7 +109,6 @@ void RadioPlayer::Stop()
 {
     SetWantsPlayback(false);
     SetStoppedBy({});
-    SetTitle(QString());
     m_engine->stop();
 }
 
@@ -164,9 +161,6 @@ void RadioPlayer::OnFailure(const PlayFailure& why)
 void RadioPlayer::OnPlayStateChange(int state)
 {
     m_status = NextStatus(m_status, state, m_quality, m_wantsPlayback);
-    // A new connection, or none: what was said of the last stream is gone.
-    if (state == Stopped || state == Transitioning || state == Reconnecting)
-        SetTitle(QString());
     // A play that ends in Stopped by itself could not reach the station, or
     // lost it for good: say why until the next play.
     if (state == Stopped && m_wantsPlayback) {

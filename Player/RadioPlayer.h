@@ -63,6 +63,8 @@ public:
     void Quit() { emit QuitRequested(); }
 
     const PlayerStatus& Status() const { return m_status; }
+    // Whether the play/pause command pauses now (else it plays).
+    bool PlayPauseWouldPause() const;
     // The stream's current title, empty when it has sent none.
     QString Title() const { return m_title; }
     // The tray's tip: the player's name, and a second line while playing
@@ -85,7 +87,6 @@ signals:
     void QuitRequested();
 
 private:
-    bool PlayPauseWouldPause() const;
     void OnPlayStateChange(int state);
     void SetWantsPlayback(bool wants);
     void SetTitle(const QString& title);

@@ -19,17 +19,17 @@ PlayFailure Unreachable(const char* detail)
 
 } // namespace
 
-ConnectionPolicy::ConnectionPolicy(const EngineTimings& timings)
+ConnectionPolicy::ConnectionPolicy(const EngineTimings& timings, unsigned seed)
     : m_timings(timings)
+    , m_random(seed)
 {
 }
 
-int ConnectionPolicy::BackoffMs(int failures, int baseMs, int capMs)
+int ConnectionPolicy::RetryDelayMs(qint64 ageMs, const EngineTimings& timings)
 {
-    qint64 delay = baseMs;
-    for (int i = 0; i < failures && delay < capMs; ++i)
-        delay *= 2;
-    return int(std::min<qint64>(delay, capMs));
+    if (ageMs < timings.retryEarlyForMs)
+        return timings.retryEarlyMs;
+    return ageMs < timings.retryYoungForMs ? timings.retryYoungMs : timings.retryOldMs;
 }
 
 void ConnectionPolicy::Report(PolicyStep& step, EngineState state)
@@ -48,6 +48,7 @@ PolicyStep ConnectionPolicy::Done(PolicyStep step, qint64 now) const
 
 void ConnectionPolicy::ResetConnection()
 {
+    m_answered = false;
     m_audioSeen = false;
     m_pipelinePlaying = false;
     m_filling = false;
@@ -80,10 +81,16 @@ PolicyStep ConnectionPolicy::Play(qint64 now)
         return Done(step, now);
     }
     m_played = false;
-    m_failures = 0;
     m_windowEnd = now + m_timings.firstPlayWindowMs;
     m_resumedAt.reset();
+    m_outageSince = now;
     return Attempt(now);
+}
+
+qint64 ConnectionPolicy::TryDeadline(qint64 at) const
+{
+    // A first play's tries end with its window.
+    return m_played ? at : std::min(at, m_windowEnd);
 }
 
 PolicyStep ConnectionPolicy::Attempt(qint64 now)
@@ -92,12 +99,56 @@ PolicyStep ConnectionPolicy::Attempt(qint64 now)
     step.teardown = true;
     step.connect = true;
     ResetConnection();
-    m_phase = Phase::Connecting;
+    m_entries.clear();
+    m_entry = -1;
+    m_tryFailure = {};
+    m_phase = Phase::Resolving;
     m_pausedAt.reset();
     if (!m_played)
         Report(step, EngineState::Transitioning);
-    m_deadline = m_played ? now + m_timings.reconnectAttemptMs : std::min(now + m_timings.firstAttemptMs, m_windowEnd);
+    m_deadline = TryDeadline(now + m_timings.fetchMs);
     return Done(step, now);
+}
+
+PolicyStep ConnectionPolicy::EntriesFound(const QList<QUrl>& entries, qint64 now)
+{
+    if (m_phase != Phase::Resolving || entries.isEmpty())
+        return Done({}, now);
+    m_entries = entries;
+    return PlayEntry(0, now);
+}
+
+PolicyStep ConnectionPolicy::PlayEntry(int index, qint64 now)
+{
+    PolicyStep step;
+    ResetConnection();
+    m_entry = index;
+    m_phase = Phase::Connecting;
+    step.playEntry = m_entries.at(index);
+    m_deadline = TryDeadline(now + m_timings.entryAnswerMs);
+    return Done(step, now);
+}
+
+PolicyStep ConnectionPolicy::EntryFailed(const PlayFailure& why, qint64 now)
+{
+    // A passing reason says more of the try than a lasting one: another
+    // entry may well play later.
+    if (m_tryFailure.kind == PlayFailure::Kind::None || Lasting(m_tryFailure) || !Lasting(why))
+        m_tryFailure = why;
+    // Stations list their relays in order: one that fails before it played
+    // hands over to the next.
+    if (m_entry + 1 < m_entries.size())
+        return PlayEntry(m_entry + 1, now);
+    return Failed(m_tryFailure, now);
+}
+
+PolicyStep ConnectionPolicy::Answered(qint64 now)
+{
+    if (m_phase != Phase::Connecting || m_answered || m_audioSeen)
+        return Done({}, now);
+    m_answered = true;
+    m_deadline = TryDeadline(now + m_timings.entryAudioMs);
+    return Done({}, now);
 }
 
 PolicyStep ConnectionPolicy::Pause(qint64 now)
@@ -129,6 +180,7 @@ PolicyStep ConnectionPolicy::Drop(qint64 now, EngineState state)
     m_phase = Phase::Idle;
     m_deadline.reset();
     m_played = false;
+    m_entries.clear();
     m_pausedAt.reset();
     m_resumedAt.reset();
     m_outputLostAt.reset();
@@ -151,6 +203,7 @@ PolicyStep ConnectionPolicy::AudioReachedOutput(qint64 now)
     if (m_phase != Phase::Connecting || m_audioSeen)
         return Done({}, now);
     m_audioSeen = true;
+    m_answered = true;
     m_outputLostAt.reset();
     // The connection works: from here its time only guards against
     // buffering that never completes.
@@ -176,7 +229,9 @@ PolicyStep ConnectionPolicy::MaybePlaying(qint64 now)
         return Done(step, now);
     m_phase = Phase::Playing;
     m_played = true;
-    m_failures = 0;
+    // The try is over: a break from here on is a new outage.
+    m_entries.clear();
+    m_entry = -1;
     // A pause or a stall before the buffer settled starts its wait anew.
     if (!m_settled)
         m_settleAt = now + m_timings.settleMs;
@@ -252,6 +307,8 @@ PolicyStep ConnectionPolicy::Broke(const PlayFailure& why, qint64 now)
         step.teardown = true;
         ResetConnection();
         return Done(step, now);
+    case Phase::Resolving:
+        return Failed(why, now);
     case Phase::Connecting:
     case Phase::Playing:
     case Phase::Dipping:
@@ -264,18 +321,16 @@ PolicyStep ConnectionPolicy::Broke(const PlayFailure& why, qint64 now)
         // Dropped while paused, found at the resume: open the stream anew.
         m_resumedAt.reset();
         m_played = false;
-        m_failures = 0;
         m_windowEnd = now + m_timings.firstPlayWindowMs;
+        m_outageSince = now;
         return Attempt(now);
     }
     if (m_phase == Phase::Connecting)
-        return Failed(why, now);
-    // It broke while playing: the first wait runs from the server's end of
-    // the stream, while the buffered audio was still playing.
-    m_failures = 0;
-    qint64 delay = BackoffMs(0, m_timings.backoffBaseMs, m_timings.backoffCapMs);
-    if (m_sourceEndedAt)
-        delay = std::max<qint64>(0, delay - (now - *m_sourceEndedAt));
+        return m_audioSeen ? Failed(why, now) : EntryFailed(why, now);
+    // It broke while playing: the outage, and the first wait, run from the
+    // server's end of the stream, while the buffered audio was still playing.
+    m_outageSince = m_sourceEndedAt.value_or(now);
+    const qint64 delay = std::max<qint64>(0, m_outageSince + RetryDelayMs(0, m_timings) - now);
     step.teardown = true;
     ResetConnection();
     step.failure = why;
@@ -288,16 +343,16 @@ PolicyStep ConnectionPolicy::Failed(const PlayFailure& why, qint64 now)
     PolicyStep step;
     step.teardown = true;
     ResetConnection();
-    ++m_failures;
     step.failure = why;
+    std::uniform_int_distribution<int> jitter(0, std::max(0, m_timings.retryJitterMs));
+    const qint64 delay = RetryDelayMs(now - m_outageSince, m_timings) + jitter(m_random);
     if (m_played) {
         Report(step, EngineState::Reconnecting);
-        return WaitToReconnect(BackoffMs(m_failures - 1, m_timings.backoffBaseMs, m_timings.backoffCapMs), now, step);
+        return WaitToReconnect(delay, now, step);
     }
     // A first play rides out a short outage (a source handing over, a full
     // server) while its window lasts; what another try cannot mend ends it.
-    const qint64 delay = BackoffMs(m_failures - 1, m_timings.quickRetryMs, m_timings.firstAttemptMs);
-    const qint64 shortestTry = m_timings.firstAttemptMs / 4;
+    const qint64 shortestTry = m_timings.fetchMs / 4;
     if (!Lasting(why) && now + delay + shortestTry <= m_windowEnd) {
         m_phase = Phase::Waiting;
         m_deadline = now + delay;
@@ -323,16 +378,26 @@ PolicyStep ConnectionPolicy::WaitToReconnect(qint64 delayMs, qint64 now, PolicyS
 
 PolicyStep ConnectionPolicy::OutputLost(qint64 now)
 {
+    PolicyStep step;
     if (m_phase == Phase::Idle)
-        return Done({}, now);
+        return Done(step, now);
+    if (m_phase == Phase::Paused) {
+        // A paused player stays paused: its held connection goes with the
+        // output, and the next play opens the stream anew.
+        if (m_held) {
+            step.teardown = true;
+            ResetConnection();
+        }
+        return Done(step, now);
+    }
     // Like a broken stream, whatever played before: the listener wants
     // sound, and it comes back by itself once there is an output. A
     // connection that played is kept meanwhile, as through a pause: a new
     // one would have to wait for the server's first audio again.
-    PolicyStep step;
     const bool keep = m_kept
         || (m_audioSeen && (m_phase == Phase::Playing || m_phase == Phase::Dipping || m_phase == Phase::Refilling));
     if (keep) {
+        step.retireSink = !m_kept;
         m_pipelinePlaying = false;
         m_filling = false;
         m_kept = true;
@@ -371,7 +436,7 @@ PolicyStep ConnectionPolicy::OutputProbed(bool available, qint64 now)
     m_probing = false;
     if (m_phase != Phase::NoOutput || !available)
         return Done({}, now);
-    m_failures = 0;
+    m_outageSince = now;
     if (!m_kept)
         return Attempt(now);
     // Playing again once the audio reaches the new output.
@@ -380,7 +445,7 @@ PolicyStep ConnectionPolicy::OutputProbed(bool available, qint64 now)
     m_kept = false;
     m_audioSeen = false;
     m_phase = Phase::Connecting;
-    m_deadline = now + m_timings.reconnectAttemptMs;
+    m_deadline = now + m_timings.entryAudioMs;
     return Done(step, now);
 }
 
@@ -393,7 +458,7 @@ PolicyStep ConnectionPolicy::NetworkReachable(bool reachable, qint64 now)
         m_deadline.reset();
     // Back: a waiting reconnect goes at once, its backoff started over.
     if (back && waitingToReconnect) {
-        m_failures = 0;
+        m_outageSince = now;
         return Attempt(now);
     }
     return Done({}, now);
@@ -415,7 +480,7 @@ PolicyStep ConnectionPolicy::Sleep(bool sleeping, qint64 now)
         return Done(step, now);
     }
     if (!sleeping && m_phase == Phase::Asleep) {
-        m_failures = 0;
+        m_outageSince = now;
         return Attempt(now);
     }
     return Done({}, now);
@@ -428,9 +493,13 @@ PolicyStep ConnectionPolicy::WaitEnded(qint64 now)
     m_deadline.reset();
     PolicyStep step;
     switch (m_phase) {
+    case Phase::Resolving:
+        return Failed(Unreachable("the playlist did not come in time"), now);
     case Phase::Connecting:
-        return Failed(m_audioSeen ? Unreachable("the stream stalled before it played")
-                                  : Unreachable("nothing played in time"),
+        if (m_audioSeen)
+            return Failed(Unreachable("the stream stalled before it played"), now);
+        return EntryFailed(m_answered ? Unreachable("the stream sent no audio in time")
+                                      : Unreachable("the stream's server did not answer in time"),
             now);
     case Phase::Waiting:
         return Attempt(now);

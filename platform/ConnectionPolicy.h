@@ -2,8 +2,10 @@
 
 #include "PlayFailure.h"
 
-#include <QtGlobal>
+#include <QList>
+#include <QUrl>
 #include <optional>
+#include <random>
 
 // The states the engine reports, with their published play-state numbers.
 enum class EngineState : int {
@@ -20,13 +22,26 @@ enum class EngineState : int {
 // How long the engine waits for what. The defaults are the player's; tests
 // run on shorter ones.
 struct EngineTimings {
-    int firstPlayWindowMs = 14000;     // a play from idle gives up within this (the play face is back within 15 s)
-    int firstAttemptMs = 4000;         // one try of such a play that neither plays nor fails in time has failed
-    int quickRetryMs = 500;            // the first wait between those tries, doubled after each
-    int reconnectAttemptMs = 10000;    // one reconnect attempt
+    // A play from idle that meets only passing failures (refused, HTTP
+    // errors, a stream that ends) tries again for this long.
+    int firstPlayWindowMs = 30000;
+    // One try: the playlist within fetchMs; then each of its entries in turn
+    // must answer within entryAnswerMs and play within entryAudioMs after
+    // that, or the next entry is tried.
+    int fetchMs = 4000;
+    int entryAnswerMs = 2500;
+    int entryAudioMs = 4000;
     int stallMs = 10000;               // buffering that does not recover has broken the stream
-    int backoffBaseMs = 1000;          // first reconnect delay, doubled after every failure
-    int backoffCapMs = 10000;          // the longest reconnect delay
+    // The wait before the next try, by the age of the outage: often while it
+    // is young (a source handing over, a relay restarting, a full server is
+    // back within seconds), spread out later, each with up to retryJitterMs
+    // more so that a station's listeners do not all return at once.
+    int retryEarlyMs = 1000;
+    int retryEarlyForMs = 4000;
+    int retryYoungMs = 1700;
+    int retryYoungForMs = 30000;
+    int retryOldMs = 3000;
+    int retryJitterMs = 200;
     // How often a lost audio output is looked for: often at first (an audio
     // server that restarts is back within seconds), then once a second.
     int outputProbeMs = 250;
@@ -62,7 +77,9 @@ struct PolicyStep {
     bool connect = false;      // open a new connection to the address
     bool hold = false;         // pause the pipeline, keeping its connection
     bool release = false;      // let the pipeline play
+    std::optional<QUrl> playEntry; // play this entry of the playlist, in place of the one before
     bool probeOutput = false;  // ask whether an audio output can be opened (answer: OutputProbed)
+    bool retireSink = false;   // take the failed sink out; the stream waits for a new one
     bool restoreOutput = false; // the connection, kept through its output's loss, plays on a new one
     bool settle = false;       // give the network buffer its steady size
     std::optional<EngineState> report;
@@ -74,21 +91,28 @@ struct PolicyStep {
 // GStreamer and from any timer: events go in with the time they happened
 // (milliseconds on a monotonic clock), and each answers what to do.
 //
-// - A play from idle connects (Transitioning); a try that fails is retried
-//   after 0.5, 1, 2 … s while the first-play window lasts, then the play ends
-//   in Stopped with the last try's failure.
-// - Playing needs the first audio at the output and the pipeline running;
-//   until then the network buffer's fill holds it (Buffering).
-// - A stream that breaks after it played is Reconnecting: tries after 1, 2,
-//   4, 8 and then every 10 s, none while the network is down, one at once
-//   when it returns; a lost audio output is looked for four times a second,
-//   after 10 s once a second. A connection that played keeps through that
-//   loss as through a pause, and plays on when an output is back.
+// - A try fetches the playlist and plays its entries in order, each with
+//   deadlines of its own: one that fails or stays silent hands over to the
+//   next. Only when all have failed has the try failed.
+// - A play from idle connects (Transitioning); a try that fails for a
+//   passing reason is tried again while the first-play window lasts, then
+//   the play ends in Stopped with its reason; a lasting one ends it at once.
+// - Playing needs the first audio at a real output and the pipeline
+//   running; until then the network buffer's fill holds it (Buffering).
+// - A stream that breaks after it played is Reconnecting until it plays
+//   again, however long that takes. Tries come every second while the
+//   outage is young and further apart later (RetryDelayMs), none while the
+//   network is down, one at once when it returns.
+// - A lost audio output is looked for four times a second, after 10 s once
+//   a second. A connection that played keeps through that loss as through
+//   a pause, and plays on when an output is back. A paused player stays
+//   paused whatever its output does.
 // - A pause keeps the connection for a while; a resume after that connects
 //   anew. Sleep drops the connection, waking reconnects at once.
 class ConnectionPolicy {
 public:
-    explicit ConnectionPolicy(const EngineTimings& timings = {});
+    // `seed` drives the retries' jitter.
+    explicit ConnectionPolicy(const EngineTimings& timings = {}, unsigned seed = 0);
 
     EngineState State() const { return m_state; }
     // Whether anything is open, held or awaited (a new address replaces it).
@@ -100,12 +124,14 @@ public:
     PolicyStep Stop(qint64 now);
     PolicyStep AddressChanged(qint64 now);
     // The connection.
-    PolicyStep AudioReachedOutput(qint64 now); // the first audio of this connection
+    PolicyStep EntriesFound(const QList<QUrl>& entries, qint64 now);
+    PolicyStep Answered(qint64 now);           // the entry's server sent its first bytes
+    PolicyStep AudioReachedOutput(qint64 now); // the first audio of this connection, at a real output
     PolicyStep PipelinePlaying(qint64 now);
     PolicyStep BufferLevel(int percent, qint64 now);
     PolicyStep SourceEnded(qint64 now);        // the server ended the stream; the buffer still plays
     PolicyStep Broke(const PlayFailure& why, qint64 now);
-    // The machine.
+    // The machine: the sink failed, or the first audio went to no real output.
     PolicyStep OutputLost(qint64 now);
     PolicyStep OutputProbed(bool available, qint64 now);
     PolicyStep NetworkReachable(bool reachable, qint64 now);
@@ -113,14 +139,14 @@ public:
     // The wait last asked for has run out.
     PolicyStep WaitEnded(qint64 now);
 
-    // Delay before the next try after `failures` failed ones: `base`, doubled
-    // after each failure, never more than `cap`.
-    static int BackoffMs(int failures, int baseMs, int capMs);
+    // The wait before the next try in an outage `ageMs` old, before jitter.
+    static int RetryDelayMs(qint64 ageMs, const EngineTimings& timings);
 
 private:
     enum class Phase {
         Idle,       // nothing open
-        Connecting, // a connection is open and has not played yet (or resumes)
+        Resolving,  // the playlist is being fetched
+        Connecting, // an entry is open and has not played yet (or resumes)
         Playing,
         Dipping,    // playing on while the network buffer fills again
         Refilling,  // held while the network buffer fills again
@@ -132,7 +158,10 @@ private:
 
     PolicyStep Drop(qint64 now, EngineState state);
     PolicyStep Attempt(qint64 now);
+    PolicyStep PlayEntry(int index, qint64 now);
+    PolicyStep EntryFailed(const PlayFailure& why, qint64 now);
     PolicyStep Failed(const PlayFailure& why, qint64 now);
+    qint64 TryDeadline(qint64 at) const;
     PolicyStep WaitToReconnect(qint64 delayMs, qint64 now, PolicyStep step);
     PolicyStep MaybePlaying(qint64 now);
     PolicyStep Hold(qint64 now, PolicyStep step);
@@ -142,14 +171,20 @@ private:
     void ResetConnection();
 
     const EngineTimings m_timings;
+    std::mt19937 m_random;
     EngineState m_state = EngineState::Undefined;
     Phase m_phase = Phase::Idle;
     std::optional<qint64> m_deadline; // when WaitEnded is due
 
     bool m_played = false;          // reached Playing since the listener's play
     qint64 m_windowEnd = 0;         // of the first-play tries
-    int m_failures = 0;             // failed tries in a row
+    qint64 m_outageSince = 0;       // since when tries have been failing
+    // This try.
+    QList<QUrl> m_entries;
+    int m_entry = -1;               // the one playing or being tried
+    PlayFailure m_tryFailure;       // why the try is failing: the latest passing reason, else the latest
     // This connection.
+    bool m_answered = false;
     bool m_audioSeen = false;
     bool m_pipelinePlaying = false;
     bool m_filling = false;         // the network buffer below its mark

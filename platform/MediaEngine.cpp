@@ -3,8 +3,9 @@
 
 #include "BoundedGet.h"
 #include "GstWarmUp.h"
-#include "StreamConnection.h"
+#include "PipelineThread.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QThread>
 #include <atomic>
@@ -68,7 +69,7 @@ GTlsDatabasePtr TlsDatabaseOf(const QList<QSslCertificate>& certificates, QTempo
 MediaEngine::MediaEngine(EngineOptions options, QObject* parent)
     : MediaPlayer(parent)
     , m_options(std::move(options))
-    , m_policy(m_options.timings)
+    , m_policy(m_options.timings, std::random_device{}())
 {
     InitGStreamer();
     if (const GstElementPtr probe = Adopt(gst_element_factory_make("playbin", nullptr)); !probe)
@@ -78,23 +79,22 @@ MediaEngine::MediaEngine(EngineOptions options, QObject* parent)
     // names it (a PEM file); the system's store is trusted besides.
     m_trusted = TrustedWith(m_options.caFile);
     m_tlsDatabase = TlsDatabaseOf(m_trusted, m_anchors);
+    m_pipelines = std::make_unique<PipelineThread>();
+    connect(m_pipelines.get(), &PipelineThread::Reported, this, &MediaEngine::OnEvent);
     m_clock.start();
     m_wait.setSingleShot(true);
     connect(&m_wait, &QTimer::timeout, this, [this] {
         // On a busy machine the wait may run out with news of the stream
-        // still unread (audio that came in time ends a dip): they go first,
-        // and whatever they lead to sets the wait anew.
-        const quint64 applied = m_applied;
-        if (m_connection)
-            m_connection->ReadBus();
-        if (applied == m_applied)
-            Apply(m_policy.WaitEnded(Now()));
+        // still unheard (audio that came in time ends a dip): it goes first.
+        // The policy's wait is then due only if nothing set it anew.
+        QCoreApplication::sendPostedEvents(m_pipelines.get(), QEvent::MetaCall);
+        Apply(m_policy.WaitEnded(Now()));
     });
 }
 
 MediaEngine::~MediaEngine()
 {
-    m_connection.reset();
+    m_pipelines.reset();
     // A probe stuck on a hanging audio server is left to end by itself.
     if (m_probe)
         m_probe->disconnect(this);
@@ -120,8 +120,7 @@ double MediaEngine::Gain() const
 void MediaEngine::setVolume(int value)
 {
     m_volume = std::clamp(value, 0, 100);
-    if (m_connection)
-        m_connection->SetGain(Gain());
+    m_pipelines->Post([gain = Gain()](StreamConnection& connection) { connection.SetGain(gain); });
 }
 
 void MediaEngine::SetTitle(const QString& title)
@@ -134,21 +133,24 @@ void MediaEngine::SetTitle(const QString& title)
 
 void MediaEngine::Apply(const PolicyStep& step)
 {
-    ++m_applied;
     if (step.teardown)
         DropConnection();
     if (step.connect)
         Connect();
-    if (step.hold && m_connection)
-        m_connection->Hold();
-    if (step.release && m_connection)
-        m_connection->Release();
+    if (step.playEntry)
+        m_pipelines->Post([entry = *step.playEntry](StreamConnection& connection) { connection.PlayEntry(entry); });
+    if (step.hold)
+        m_pipelines->Post(&StreamConnection::Hold);
+    if (step.release)
+        m_pipelines->Post(&StreamConnection::Release);
+    if (step.retireSink)
+        m_pipelines->Post(&StreamConnection::RetireSink);
     if (step.probeOutput)
         ProbeOutput();
-    if (step.restoreOutput && m_connection)
-        m_connection->RestoreOutput();
-    if (step.settle && m_connection)
-        m_connection->Settle(m_options.timings.steadyBufferMs);
+    if (step.restoreOutput)
+        m_pipelines->Post(&StreamConnection::RestoreOutput);
+    if (step.settle)
+        m_pipelines->Post([ms = m_options.timings.steadyBufferMs](StreamConnection& connection) { connection.Settle(ms); });
     if (step.wakeInMs >= 0)
         m_wait.start(int(std::min<qint64>(step.wakeInMs, INT_MAX)));
     else
@@ -161,13 +163,9 @@ void MediaEngine::Apply(const PolicyStep& step)
 
 void MediaEngine::DropConnection()
 {
-    // Closed at once; the object goes once the signal that led here (maybe
-    // its own) has been handled.
-    if (StreamConnection* connection = m_connection.release()) {
-        connection->disconnect(this);
-        connection->Close();
-        connection->deleteLater();
-    }
+    // Whatever the stream said of itself went with it.
+    SetTitle(QString());
+    m_pipelines->Close();
 }
 
 void MediaEngine::Connect()
@@ -181,21 +179,47 @@ void MediaEngine::Connect()
     setup.bufferMs = m_options.timings.bufferMs;
     setup.startMarkMs = m_options.timings.startMarkMs;
     setup.outputQueueMs = m_options.timings.outputQueueMs;
-    SetTitle(QString());
-    m_connection = std::make_unique<StreamConnection>(QUrl(m_url), setup, Gain());
-    StreamConnection* connection = m_connection.get();
-    connect(connection, &StreamConnection::AudioStarted, this, [this] {
-        emit AudioStarted();
-        Apply(m_policy.AudioReachedOutput(Now()));
-    });
-    connect(connection, &StreamConnection::PipelinePlaying, this, [this] { Apply(m_policy.PipelinePlaying(Now())); });
-    connect(connection, &StreamConnection::BufferLevel, this,
-        [this](int percent) { Apply(m_policy.BufferLevel(percent, Now())); });
-    connect(connection, &StreamConnection::SourceEnded, this, [this] { Apply(m_policy.SourceEnded(Now())); });
-    connect(connection, &StreamConnection::Broke, this,
-        [this](const PlayFailure& why) { Apply(m_policy.Broke(why, Now())); });
-    connect(connection, &StreamConnection::OutputLost, this, [this] { Apply(m_policy.OutputLost(Now())); });
-    connect(connection, &StreamConnection::TitleChanged, this, &MediaEngine::SetTitle);
+    m_pipelines->Connect(QUrl(m_url), setup, Gain());
+}
+
+void MediaEngine::OnEvent(const ConnectionEvent& event)
+{
+    using Kind = ConnectionEvent::Kind;
+    const qint64 now = Now();
+    switch (event.kind) {
+    case Kind::EntriesFound:
+        Apply(m_policy.EntriesFound(event.entries, now));
+        break;
+    case Kind::Answered:
+        Apply(m_policy.Answered(now));
+        break;
+    case Kind::FirstAudio:
+        if (event.realOutput) {
+            emit AudioStarted();
+            Apply(m_policy.AudioReachedOutput(now));
+        } else {
+            Apply(m_policy.OutputLost(now));
+        }
+        break;
+    case Kind::PipelinePlaying:
+        Apply(m_policy.PipelinePlaying(now));
+        break;
+    case Kind::BufferLevel:
+        Apply(m_policy.BufferLevel(event.percent, now));
+        break;
+    case Kind::SourceEnded:
+        Apply(m_policy.SourceEnded(now));
+        break;
+    case Kind::Broke:
+        Apply(m_policy.Broke(event.failure, now));
+        break;
+    case Kind::SinkFailed:
+        Apply(m_policy.OutputLost(now));
+        break;
+    case Kind::Title:
+        SetTitle(event.title);
+        break;
+    }
 }
 
 void MediaEngine::ProbeOutput()

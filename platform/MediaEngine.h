@@ -14,7 +14,8 @@
 #include <thread>
 
 class QThread;
-class StreamConnection;
+class PipelineThread;
+struct ConnectionEvent;
 
 struct EngineOptions {
     QByteArray audioSink;  // a gst-launch bin description; empty: the desktop's output
@@ -26,9 +27,10 @@ struct EngineOptions {
 
 // The player's media engine on GStreamer: a thin layer that turns what its
 // connection to the station reports into events of the connection policy,
-// and carries out the policy's answers. Each connection resolves the
-// station's playlist with the bounded GET and plays the first of its entries
-// that plays, through playbin; bus messages are read on the UI thread.
+// and carries out the policy's answers. The policy lives here, on the UI
+// thread, and decides at once; the connections (the playlist fetch, then a
+// playbin for the entry the policy chooses) live on the pipelines' thread,
+// so that nothing here ever waits on GStreamer or the audio server.
 class MediaEngine : public MediaPlayer {
     Q_OBJECT
 public:
@@ -53,6 +55,7 @@ signals:
 private:
     qint64 Now() const { return m_clock.elapsed(); }
     void Apply(const PolicyStep& step);
+    void OnEvent(const ConnectionEvent& event);
     void Connect();
     void DropConnection();
     void ProbeOutput();
@@ -63,7 +66,6 @@ private:
     ConnectionPolicy m_policy;
     QElapsedTimer m_clock;
     QTimer m_wait;                      // the policy's one wait
-    quint64 m_applied = 0;              // policy steps carried out so far
     QString m_url;
     QString m_title;
     int m_volume = 100;
@@ -71,7 +73,7 @@ private:
     QTemporaryFile m_anchors;           // the same as a PEM file, for the stream's source
     GTlsDatabasePtr m_tlsDatabase;      // on that file; none: the system's
     QList<QSslCertificate> m_trusted;   // for https playlists; empty: the system's store
-    std::unique_ptr<StreamConnection> m_connection;
+    std::unique_ptr<PipelineThread> m_pipelines;
     QPointer<QThread> m_probe;          // looks for an audio output; never waited for
     std::jthread m_warmUp;
 };

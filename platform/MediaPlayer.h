@@ -47,8 +47,8 @@ public:
 
 signals:
     void PlayStateChange(int NewState);
-    // The stream's title (ICY "StreamTitle"); empty at every new connection
-    // until that stream sends one.
+    // The stream's title (ICY "StreamTitle"); emptied as its connection
+    // closes, and empty at every new connection until that stream sends one.
     void TitleChanged(const QString& title);
     // Why the play is failing: before the state it led to (Stopped after a
     // play that gave up, Reconnecting).

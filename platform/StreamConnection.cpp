@@ -6,7 +6,6 @@
 #include "StreamTitle.h"
 
 #include <QSocketNotifier>
-#include <QTimer>
 #include <gst/pbutils/missing-plugins.h>
 #include <gst/pbutils/pbutils.h>
 #include <algorithm>
@@ -16,6 +15,7 @@
 namespace {
 
 const char* const FirstAudioMessage = "sonvale-first-audio";
+const char* const AnsweredMessage = "sonvale-answered";
 const char* const SourceEndedMessage = "sonvale-source-ended";
 const char* const EmptyTitleMessage = "sonvale-empty-title";
 
@@ -102,6 +102,14 @@ bool PlaysIntoNothing(GstElement* sink)
     }
     g_value_unset(&item);
     return !real;
+}
+
+GstPadProbeReturn OnFirstSourceBuffer(GstPad* pad, GstPadProbeInfo*, gpointer)
+{
+    if (GstElementPtr source{gst_pad_get_parent_element(pad)})
+        gst_element_post_message(source.get(),
+            gst_message_new_application(GST_OBJECT(source.get()), gst_structure_new_empty(AnsweredMessage)));
+    return GST_PAD_PROBE_REMOVE;
 }
 
 // The end of the stream reaches the sink only after the network buffer has
@@ -210,6 +218,7 @@ void OnSourceSetup(GstElement*, GstElement* source, gpointer settings)
     }
     if (GstPadPtr pad{gst_element_get_static_pad(source, "src")}) {
         gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, OnSourceEvent, nullptr, nullptr);
+        gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, OnFirstSourceBuffer, nullptr, nullptr);
         if (HasProperty(source, "iradio-mode"))
             gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, OnSourceData, new IcyTitleWatch(source),
                 IcyTitleWatch::Free);
@@ -225,32 +234,6 @@ void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer outputQueueM
 {
     if (g_strcmp0(FactoryName(element), "queue") == 0)
         g_object_set(element, "max-size-time", guint64(GPOINTER_TO_INT(outputQueueMs)) * GST_MSECOND, nullptr);
-}
-
-// The pipeline plays on through a sink put in place of one that failed.
-struct SinkSwap {
-    GstElement* guard; // held by the pipeline, which is held while this is out
-    std::shared_ptr<std::atomic<bool>> closed;
-    static void Free(gpointer swap) { delete static_cast<SinkSwap*>(swap); }
-};
-
-void PlayOnNewSink(GstElement* pipeline, gpointer data)
-{
-    const auto* swap = static_cast<const SinkSwap*>(data);
-    // A close waits for this, or comes first and ends it.
-    GST_STATE_LOCK(pipeline);
-    if (!*swap->closed) {
-        // Paused, the new sink takes the audio the old one refused; playing
-        // again, the pipeline runs on the new sink's clock. The failed sink's
-        // clock was reset as it went: the pipeline plays on from the audio
-        // that waits, not from that clock's last word.
-        gst_element_set_state(pipeline, GST_STATE_PAUSED);
-        if (const GstClockTime latest = OutputGuardLatest(swap->guard); GST_CLOCK_TIME_IS_VALID(latest))
-            gst_element_set_start_time(pipeline, latest);
-        OutputGuardResume(swap->guard);
-        gst_element_set_state(pipeline, GST_STATE_PLAYING);
-    }
-    GST_STATE_UNLOCK(pipeline);
 }
 
 bool Within(GstMessage* message, GstElement* element)
@@ -320,15 +303,9 @@ StreamConnection::StreamConnection(const QUrl& address, const ConnectionSetup& s
     , m_setup(setup)
     , m_gain(gain)
 {
-    Fetch();
 }
 
 StreamConnection::~StreamConnection()
-{
-    Close();
-}
-
-void StreamConnection::Close()
 {
     DropFetch();
     ClosePipeline();
@@ -342,12 +319,12 @@ void StreamConnection::ClosePipeline()
         m_busNotifier.release()->deleteLater();
     }
     if (m_pipeline) {
-        *m_closed = true;
         gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
         m_bus.reset();
         m_pipeline.reset();
         m_volume = m_guard = m_sink = m_queue = nullptr;
         m_failedPart.reset();
+        m_sinkFailed = false;
         m_bitrate = 0; // the next entry's may differ
         // GStreamer's threads leave their freed memory in malloc's per-thread
         // arenas; hand it back, or every reconnect keeps a little more.
@@ -355,17 +332,10 @@ void StreamConnection::ClosePipeline()
     }
 }
 
-void StreamConnection::FailSoon(const PlayFailure& why)
-{
-    // Never from inside the constructor or a call of the owner's: it may
-    // destroy this connection.
-    QTimer::singleShot(0, this, [this, why] { emit Broke(why); });
-}
-
-void StreamConnection::Fetch()
+void StreamConnection::Start()
 {
     if (!m_address.isValid() || (m_address.scheme() != "http" && m_address.scheme() != "https")) {
-        FailSoon({PlayFailure::Kind::Unreachable, 0, {}, QStringLiteral("not a web address")});
+        Fail({PlayFailure::Kind::Unreachable, 0, {}, QStringLiteral("not a web address")});
         return;
     }
     GetLimits limits;
@@ -377,7 +347,7 @@ void StreamConnection::Fetch()
             return;
         const auto kind = m_fetch->FromProxy() ? PlayFailure::Kind::Proxy : PlayFailure::Kind::HttpStatus;
         DropFetch();
-        emit Broke({kind, status, {}, QStringLiteral("the playlist's reply: HTTP %1").arg(status)});
+        Fail({kind, status, {}, QStringLiteral("the playlist's reply: HTTP %1").arg(status)});
     });
     connect(m_fetch, &BoundedGet::Data, this, &StreamConnection::OnPlaylistData);
     connect(m_fetch, &BoundedGet::Finished, this, &StreamConnection::OnPlaylistFinished);
@@ -388,9 +358,9 @@ void StreamConnection::Fetch()
             ? Playlist::StreamEntries(m_fetch->Body(), m_fetch->Url(), false) : QList<QUrl>();
         DropFetch();
         if (entries.isEmpty())
-            emit Broke(FailureOf(problem, "the playlist: " + why));
+            Fail(FailureOf(problem, "the playlist: " + why));
         else
-            PlayEntries(entries);
+            emit Reported(ConnectionEvent::Found(entries));
     });
 }
 
@@ -410,7 +380,7 @@ void StreamConnection::OnPlaylistData()
         // The address is the stream itself: play it directly.
         const QUrl stream = m_fetch->Url();
         DropFetch();
-        StartPipeline(stream);
+        emit Reported(ConnectionEvent::Found({stream}));
     }
 }
 
@@ -420,39 +390,17 @@ void StreamConnection::OnPlaylistFinished()
     const bool playlist = Playlist::IsPlaylistText(m_fetch->ContentType(), m_fetch->Body());
     DropFetch();
     if (!entries.isEmpty())
-        PlayEntries(entries);
+        emit Reported(ConnectionEvent::Found(entries));
     else if (playlist)
-        emit Broke({PlayFailure::Kind::NoStream, 0, {}, QStringLiteral("the playlist names no stream")});
+        Fail({PlayFailure::Kind::NoStream, 0, {}, QStringLiteral("the playlist names no stream")});
     else
-        emit Broke({PlayFailure::Kind::NotAudio, 0, {}, QStringLiteral("the reply is neither audio nor a playlist")});
+        Fail({PlayFailure::Kind::NotAudio, 0, {}, QStringLiteral("the reply is neither audio nor a playlist")});
 }
 
-void StreamConnection::PlayEntries(const QList<QUrl>& entries)
+void StreamConnection::PlayEntry(const QUrl& stream)
 {
-    m_entries = entries;
-    StartPipeline(m_entries.takeFirst());
-}
-
-void StreamConnection::FailEntry(const PlayFailure& why)
-{
-    // A station lists its relays in order: one that fails before it played
-    // hands over to the next. Done from the event loop, not from inside the
-    // failing pipeline's own message.
-    if (m_audioStarted || m_entries.isEmpty()) {
-        emit Broke(why);
-        return;
-    }
-    m_switching = true; // what else the failing pipeline says is not heard
-    QTimer::singleShot(0, this, [this] {
-        m_switching = false;
-        ClosePipeline();
-        m_missingFormat.clear();
-        StartPipeline(m_entries.takeFirst());
-    });
-}
-
-void StreamConnection::StartPipeline(const QUrl& stream)
-{
+    ClosePipeline();
+    m_missingFormat.clear();
     GstElementPtr pipeline = Adopt(gst_element_factory_make("playbin", nullptr));
     GstElement* volume = nullptr;
     GstElement* guard = nullptr;
@@ -460,7 +408,7 @@ void StreamConnection::StartPipeline(const QUrl& stream)
     GstElement* output = MakeOutput(m_setup.audioSink, &volume, &guard, &audioSink);
     if (!pipeline || !output) {
         Discard(output);
-        emit OutputLost();
+        emit Reported(ConnectionEvent::Of(ConnectionEvent::Kind::SinkFailed));
         return;
     }
     // Audio only: never a video window, whatever the stream carries.
@@ -487,13 +435,12 @@ void StreamConnection::StartPipeline(const QUrl& stream)
     m_busNotifier = std::make_unique<QSocketNotifier>(pollFd.fd, QSocketNotifier::Read);
     connect(m_busNotifier.get(), &QSocketNotifier::activated, this, &StreamConnection::ReadBus);
     m_pipeline = std::move(pipeline);
-    m_closed = std::make_shared<std::atomic<bool>>(false);
     m_volume = volume;
     m_guard = guard;
     m_sink = audioSink;
     SetGain(m_gain);
     if (gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
-        FailSoon({PlayFailure::Kind::Unreachable, 0, {}, QStringLiteral("the pipeline would not start")});
+        Fail({PlayFailure::Kind::Unreachable, 0, {}, QStringLiteral("the pipeline would not start")});
 }
 
 void StreamConnection::WatchFirstAudio(GstElement* guard)
@@ -503,13 +450,12 @@ void StreamConnection::WatchFirstAudio(GstElement* guard)
         gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_BUFFER, OnFirstBuffer, guard, nullptr);
 }
 
-void StreamConnection::RetireSink(GstObject* failedPart)
+void StreamConnection::RetireSink()
 {
-    // Taken out at once: audio servers are reached through connections that
-    // sinks share, and one that failed would fail the next sink too. The
-    // pipeline's clock goes with it when it was the sink's; a new one is
-    // chosen when the pipeline plays again. The guard holds the stream.
-    m_failedPart.reset(GST_OBJECT(gst_object_ref(failedPart)));
+    // The pipeline's clock goes with the sink when it was the sink's; a new
+    // one is chosen when the pipeline plays again. The guard holds the stream.
+    if (!m_sink || !m_sinkFailed)
+        return;
     GstElement* sink = m_sink;
     m_sink = nullptr;
     gst_element_set_state(sink, GST_STATE_NULL);
@@ -518,22 +464,28 @@ void StreamConnection::RetireSink(GstObject* failedPart)
 
 void StreamConnection::RestoreOutput()
 {
-    // The failed sink went when it failed.
     if (!m_pipeline || !m_guard || m_sink)
         return;
+    m_sinkFailed = false;
     GstElement* sink = MakeAudioSink(m_setup.audioSink);
     if (sink) {
         gst_bin_add(GST_BIN(GST_OBJECT_PARENT(m_guard)), sink);
         m_sink = sink;
     }
     if (!sink || !gst_element_link(m_guard, sink)) {
-        QTimer::singleShot(0, this, &StreamConnection::OutputLost);
+        emit Reported(ConnectionEvent::Of(ConnectionEvent::Kind::SinkFailed));
         return;
     }
     WatchFirstAudio(m_guard);
-    // The new sink connects to the audio server as it starts, which may hang:
-    // not on this thread.
-    gst_element_call_async(m_pipeline.get(), PlayOnNewSink, new SinkSwap{m_guard, m_closed}, SinkSwap::Free);
+    // Paused, the new sink takes the audio the old one refused; playing
+    // again, the pipeline runs on the new sink's clock. The failed sink's
+    // clock was reset as it went: the pipeline plays on from the audio that
+    // waits, not from that clock's last word.
+    gst_element_set_state(m_pipeline.get(), GST_STATE_PAUSED);
+    if (const GstClockTime latest = OutputGuardLatest(m_guard); GST_CLOCK_TIME_IS_VALID(latest))
+        gst_element_set_start_time(m_pipeline.get(), latest);
+    OutputGuardResume(m_guard);
+    gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING);
 }
 
 void StreamConnection::Hold()
@@ -583,9 +535,7 @@ void StreamConnection::SetGain(double gain)
 
 void StreamConnection::ReadBus()
 {
-    // A handler may destroy this connection, its bus with it.
-    QPointer<StreamConnection> alive(this);
-    while (alive && m_bus && !m_switching) {
+    while (m_bus) {
         GstMessagePtr message{gst_bus_pop(m_bus.get())};
         if (!message)
             break;
@@ -595,18 +545,21 @@ void StreamConnection::ReadBus()
 
 void StreamConnection::OnError(GstMessage* message)
 {
+    // A sink that failed may say so more than once (and one that chose its
+    // device has let go of it by the time it is taken out, so it is known by
+    // the part that said so).
+    if (m_failedPart && GST_MESSAGE_SRC(message) == m_failedPart.get())
+        return;
     // The audio server went away or the device was unplugged: the output,
     // not the stream, broke.
     if (Within(message, m_sink)) {
-        RetireSink(GST_MESSAGE_SRC(message));
-        emit OutputLost();
+        if (m_sinkFailed)
+            return;
+        m_sinkFailed = true;
+        m_failedPart.reset(GST_OBJECT(gst_object_ref(GST_MESSAGE_SRC(message))));
+        emit Reported(ConnectionEvent::Of(ConnectionEvent::Kind::SinkFailed));
         return;
     }
-    // The sink taken out after its loss may have said more than once that it
-    // failed (a sink that chose its device has let go of it by now, so it is
-    // known by the part that said so).
-    if (GST_MESSAGE_SRC(message) == m_failedPart.get())
-        return;
     GError* error = nullptr;
     gchar* debug = nullptr;
     gst_message_parse_error(message, &error, &debug);
@@ -614,7 +567,7 @@ void StreamConnection::OnError(GstMessage* message)
     GCharPtr ownedDebug(debug);
     const GstStructure* details = nullptr;
     gst_message_parse_error_details(message, &details);
-    FailEntry(FailureOf(error, details, m_missingFormat, QString::fromUtf8(debug ? debug : "")));
+    Fail(FailureOf(error, details, m_missingFormat, QString::fromUtf8(debug ? debug : "")));
 }
 
 void StreamConnection::HandleMessage(GstMessage* message)
@@ -624,7 +577,7 @@ void StreamConnection::HandleMessage(GstMessage* message)
         OnError(message);
         break;
     case GST_MESSAGE_EOS:
-        FailEntry({PlayFailure::Kind::Unreachable, 0, {}, QStringLiteral("the stream ended")});
+        Fail({PlayFailure::Kind::Unreachable, 0, {}, QStringLiteral("the stream ended")});
         break;
     case GST_MESSAGE_ELEMENT:
         if (gst_is_missing_plugin_message(message)) {
@@ -642,7 +595,7 @@ void StreamConnection::HandleMessage(GstMessage* message)
         }
         int percent = 100;
         gst_message_parse_buffering(message, &percent);
-        emit BufferLevel(percent);
+        emit Reported(ConnectionEvent::Level(percent));
         break;
     }
     case GST_MESSAGE_STATE_CHANGED: {
@@ -651,7 +604,7 @@ void StreamConnection::HandleMessage(GstMessage* message)
         GstState oldState, newState, pending;
         gst_message_parse_state_changed(message, &oldState, &newState, &pending);
         if (newState == GST_STATE_PLAYING)
-            emit PipelinePlaying();
+            emit Reported(ConnectionEvent::Of(ConnectionEvent::Kind::PipelinePlaying));
         break;
     }
     case GST_MESSAGE_TAG: {
@@ -669,23 +622,19 @@ void StreamConnection::HandleMessage(GstMessage* message)
         gchar* title = nullptr;
         if (gst_tag_list_get_string(tags.get(), GST_TAG_TITLE, &title)) {
             GCharPtr owned(title);
-            emit TitleChanged(StreamTitle(QByteArray(title)));
+            emit Reported(ConnectionEvent::TitleOf(StreamTitle(QByteArray(title))));
         }
         break;
     }
     case GST_MESSAGE_APPLICATION:
-        if (gst_message_has_name(message, FirstAudioMessage)) {
-            if (PlaysIntoNothing(m_sink))
-                emit OutputLost();
-            else {
-                m_audioStarted = true;
-                emit AudioStarted();
-            }
-        } else if (gst_message_has_name(message, SourceEndedMessage)) {
-            emit SourceEnded();
-        } else if (gst_message_has_name(message, EmptyTitleMessage)) {
-            emit TitleChanged(QString());
-        }
+        if (gst_message_has_name(message, FirstAudioMessage))
+            emit Reported(ConnectionEvent::Audio(!PlaysIntoNothing(m_sink)));
+        else if (gst_message_has_name(message, AnsweredMessage))
+            emit Reported(ConnectionEvent::Of(ConnectionEvent::Kind::Answered));
+        else if (gst_message_has_name(message, SourceEndedMessage))
+            emit Reported(ConnectionEvent::Of(ConnectionEvent::Kind::SourceEnded));
+        else if (gst_message_has_name(message, EmptyTitleMessage))
+            emit Reported(ConnectionEvent::TitleOf(QString()));
         break;
     default:
         break;

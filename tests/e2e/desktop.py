@@ -287,6 +287,10 @@ class AudioServer:
                 process.wait()
         self.server = self.recorder = None
 
+    def stall(self, stalled=True):
+        """Stops the server's process, or lets it go on: a wedged device or a stuck server, as its clients see it."""
+        self.server.send_signal(signal.SIGSTOP if stalled else signal.SIGCONT)
+
     def sounding(self):
         """Whether the last 0.2 s recorded are sound, not silence."""
         size = os.path.getsize(self.recording) if os.path.exists(self.recording) else 0

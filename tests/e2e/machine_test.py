@@ -177,6 +177,59 @@ class PlayerOnAListenersMachine(unittest.TestCase):
         self.expect_heard()
         self.assertEqual(self.playlist_requests(), requests, "the stream is kept while the audio server is away")
 
+    def mpris_call(self, method, *args):
+        """Calls the player's MPRIS method (or Get of a property) and returns its answer and how long it took."""
+        bus = dbus.bus.BusConnection(self.session_address)
+        try:
+            player = bus.get_object("org.mpris.MediaPlayer2.sonvale", "/org/mpris/MediaPlayer2")
+            began = time.monotonic()
+            answer = player.get_dbus_method(method, dbus_interface=args[0])(*args[1:], timeout=10)
+            return answer, time.monotonic() - began
+        finally:
+            bus.close()
+
+    def test_a_stalled_audio_server_never_holds_up_the_player(self):
+        self.audio.start()
+        self.start_player()
+        self.play()
+        self.expect_heard()
+        self.audio.stall()
+        try:
+            time.sleep(2)
+            _, took = self.mpris_call("Stop", "org.mpris.MediaPlayer2.Player")
+            status, asked = self.mpris_call("Get", "org.freedesktop.DBus.Properties", "org.mpris.MediaPlayer2.Player",
+                                            "PlaybackStatus")
+            sys.stderr.write(f"stalled audio server: Stop answered in {took:.3f} s, then the status in {asked:.3f} s\n")
+            self.assertEqual(str(status), "Stopped")
+            self.assertLess(max(took, asked), 1, "the player waited on the audio server")
+            self.assertTrue(wait_until(lambda: self.label() == "Stopped", 2), self.label())
+            _, took = self.mpris_call("Play", "org.mpris.MediaPlayer2.Player")
+            self.assertLess(took, 1)
+            time.sleep(3)
+            recorded = os.path.getsize(self.audio.recording)
+        finally:
+            self.audio.stall(False)
+        # Its recorder was stalled with it: what counts is sound recorded since.
+        began = time.monotonic()
+        self.assertTrue(wait_until(lambda: os.path.getsize(self.audio.recording) > recorded + 44100 * 2
+                                   and self.audio.sounding(), 20, interval=0.05), "no sound after the stall")
+        sys.stderr.write(f"stalled audio server: sound {time.monotonic() - began:.2f} s after it went on\n")
+        self.expect_heard()
+
+        self.audio.stall()
+        try:
+            time.sleep(1)
+            self.mpris_call("Quit", "org.mpris.MediaPlayer2")
+            began = time.monotonic()
+            try:
+                self.player.wait(5)
+            except subprocess.TimeoutExpired:
+                self.fail("the player did not end while the audio server was stalled")
+            sys.stderr.write(f"stalled audio server: Quit ended the player in {time.monotonic() - began:.2f} s\n")
+            self.assertEqual(self.player.returncode, 0)
+        finally:
+            self.audio.stall(False)
+
     def test_no_attempts_while_the_network_is_down_and_sound_as_soon_as_it_is_back(self):
         self.audio.start()
         self.start_player()

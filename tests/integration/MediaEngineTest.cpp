@@ -57,12 +57,12 @@ double ProcessCpuSeconds()
 EngineTimings ShortTimings()
 {
     EngineTimings timings;
-    timings.firstAttemptMs = 3000;
-    timings.quickRetryMs = 200;
-    timings.reconnectAttemptMs = 4000;
+    timings.fetchMs = 3000;
     timings.stallMs = 4000;
-    timings.backoffBaseMs = 250;
-    timings.backoffCapMs = 1000;
+    timings.retryEarlyMs = 250;
+    timings.retryYoungMs = 500;
+    timings.retryOldMs = 1000;
+    timings.retryJitterMs = 50;
     timings.resumeOnSameConnectionMs = 1500;
     timings.quietReconnectAfterResumeMs = 1500;
     return timings;
@@ -276,7 +276,7 @@ TEST(MediaEngineFailures, EveryBadAddressEndsInStoppedWithinTheFirstPlayWindowWi
     // own tests hold it to), still long enough for a retry of every kind.
     EngineTimings timings;
     timings.firstPlayWindowMs = 6000;
-    timings.firstAttemptMs = 2500;
+    timings.fetchMs = 2500;
     for (const QString& url : addresses) {
         engines.push_back(std::make_unique<MediaEngine>(Options("fakesink", {}, timings)));
         probes.push_back(std::make_unique<EngineProbe>(*engines.back()));
@@ -446,12 +446,13 @@ TEST_F(MediaEngineOnStation, PlaysByHostNameThroughAStockProxyWithAndWithoutAPas
     }
 }
 
-TEST_F(MediaEngineOnStation, TriesAPlaylistsEntriesInOrderAndReadsAHugeOneOnlyToItsFirstEntries)
+TEST_F(MediaEngineOnStation, TriesAPlaylistsEntriesInOrderPastDeadAndWedgedRelaysAndReadsAHugeOneOnlyToItsFirstEntries)
 {
     HttpFixture fixture(OwnLoopbackAddress(18), 8000);
     const QString stream = QStringLiteral("http://%1:8000/velmora32").arg(station->Address());
-    // A dead relay and a relative entry that answers 404 before the one that plays.
-    for (const char* path : {"/relays.m3u", "/huge.m3u"}) {
+    // A dead relay and a relative entry that answers 404 before the one that
+    // plays; a wedged relay (it accepts and never answers) before it.
+    for (const char* path : {"/relays.m3u", "/wedged.m3u", "/huge.m3u"}) {
         SCOPED_TRACE(path);
         MediaEngine engine(Recorded());
         EngineProbe probe(engine);

@@ -6,6 +6,8 @@
 #include <stdexcept>
 
 // A media engine that writes every call the player makes into a shared log.
+// Like the real one, it forgets the stream's title with the connection: at
+// stop, at a new address, and when it reports a new connection or none.
 class FakeEngine : public MediaPlayer {
 public:
     explicit FakeEngine(QStringList& log)
@@ -13,7 +15,12 @@ public:
     {
     }
     QString URL() const override { return m_url; }
-    void setURL(const QString& url) override { m_log << "URL=" + url; m_url = url; }
+    void setURL(const QString& url) override
+    {
+        m_log << "URL=" + url;
+        m_url = url;
+        SetTitle(QString());
+    }
     void play() override { m_log << "play"; }
     void pause() override { m_log << "pause"; }
     void stop() override
@@ -21,6 +28,7 @@ public:
         m_log << "stop";
         if (stopFails)
             throw std::runtime_error("stop failed");
+        SetTitle(QString());
     }
     int volume() const override { return m_volume; }
     void setVolume(int value) override { m_log << QStringLiteral("volume=%1").arg(value); m_volume = value; }
@@ -31,6 +39,8 @@ public:
     void Report(int newState)
     {
         state = newState;
+        if (newState == Stopped || newState == Transitioning || newState == Reconnecting)
+            SetTitle(QString());
         emit PlayStateChange(newState);
     }
 

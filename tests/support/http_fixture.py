@@ -112,11 +112,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 time.sleep(0.01)
 
     def playlists(self):
-        """Playlists that lead to the stream named by ?to=: after relays that fail, or after 10 MB of comments."""
+        """Playlists that lead to the stream named by ?to=: after relays that fail, after one that accepts and never
+        answers, or after 10 MB of comments."""
         path, _, query = self.path.partition("?")
         target = urllib.parse.parse_qs(query).get("to", [""])[0]
         if path == "/relays.m3u":
             body = f"#EXTM3U\nhttp://{ADDRESS}:9/dead\n/missing\n{target}\n".encode()
+        elif path == "/wedged.m3u":
+            body = f"#EXTM3U\n/silent\n{target}\n".encode()
         elif path == "/huge.m3u":
             body = f"#EXTM3U\n#EXTINF:-1,Radio\n{target}\n".encode() + (b"#" * 1023 + b"\n") * 10240
             body = body[:10 * 1024 * 1024]

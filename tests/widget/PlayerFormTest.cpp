@@ -474,6 +474,8 @@ TEST_F(PlayerWindow, AScreenReaderFindsNamedButtonsThatPressAsAClickDoesAndTheSt
     EXPECT_TRUE(play->state().focusable);
     press(play);
     EXPECT_EQ(log, (QStringList{"URL=" + low, "play"}));
+    fake->Report(Transitioning);
+    EXPECT_EQ(play->text(QAccessible::Name), "Pause") << "a press while connecting pauses, though the play face shows";
     fake->Report(Playing);
     EXPECT_EQ(play->text(QAccessible::Name), "Pause") << "named for what a press does now";
     EXPECT_EQ(node("stopImageButton")->text(QAccessible::Name), "Stop");
