@@ -110,6 +110,33 @@ PolicyStep ConnectionPolicy::Attempt(qint64 now)
     return Done(step, now);
 }
 
+PolicyStep ConnectionPolicy::Heard(const ConnectionEvent& event, qint64 now)
+{
+    using Kind = ConnectionEvent::Kind;
+    switch (event.kind) {
+    case Kind::EntriesFound:
+        return EntriesFound(event.entries, now);
+    case Kind::Answered:
+        return Answered(now);
+    case Kind::FirstAudio:
+        // Audio that goes nowhere (no sound card, no server) is no output.
+        return event.realOutput ? AudioReachedOutput(now) : OutputLost(now);
+    case Kind::PipelinePlaying:
+        return PipelinePlaying(now);
+    case Kind::BufferLevel:
+        return BufferLevel(event.percent, now);
+    case Kind::SourceEnded:
+        return SourceEnded(now);
+    case Kind::Broke:
+        return Broke(event.failure, now);
+    case Kind::SinkFailed:
+        return OutputLost(now);
+    case Kind::Title:
+        break;
+    }
+    return Done({}, now);
+}
+
 PolicyStep ConnectionPolicy::EntriesFound(const QList<QUrl>& entries, qint64 now)
 {
     if (m_phase != Phase::Resolving || entries.isEmpty())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConnectionEvent.h"
 #include "PlayFailure.h"
 
 #include <QList>
@@ -123,6 +124,8 @@ public:
     PolicyStep Pause(qint64 now);
     PolicyStep Stop(qint64 now);
     PolicyStep AddressChanged(qint64 now);
+    // What the connection said, as the events below.
+    PolicyStep Heard(const ConnectionEvent& event, qint64 now);
     // The connection.
     PolicyStep EntriesFound(const QList<QUrl>& entries, qint64 now);
     PolicyStep Answered(qint64 now);           // the entry's server sent its first bytes

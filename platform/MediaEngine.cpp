@@ -184,42 +184,11 @@ void MediaEngine::Connect()
 
 void MediaEngine::OnEvent(const ConnectionEvent& event)
 {
-    using Kind = ConnectionEvent::Kind;
-    const qint64 now = Now();
-    switch (event.kind) {
-    case Kind::EntriesFound:
-        Apply(m_policy.EntriesFound(event.entries, now));
-        break;
-    case Kind::Answered:
-        Apply(m_policy.Answered(now));
-        break;
-    case Kind::FirstAudio:
-        if (event.realOutput) {
-            emit AudioStarted();
-            Apply(m_policy.AudioReachedOutput(now));
-        } else {
-            Apply(m_policy.OutputLost(now));
-        }
-        break;
-    case Kind::PipelinePlaying:
-        Apply(m_policy.PipelinePlaying(now));
-        break;
-    case Kind::BufferLevel:
-        Apply(m_policy.BufferLevel(event.percent, now));
-        break;
-    case Kind::SourceEnded:
-        Apply(m_policy.SourceEnded(now));
-        break;
-    case Kind::Broke:
-        Apply(m_policy.Broke(event.failure, now));
-        break;
-    case Kind::SinkFailed:
-        Apply(m_policy.OutputLost(now));
-        break;
-    case Kind::Title:
+    if (event.kind == ConnectionEvent::Kind::Title)
         SetTitle(event.title);
-        break;
-    }
+    else if (event.kind == ConnectionEvent::Kind::FirstAudio && event.realOutput)
+        emit AudioStarted();
+    Apply(m_policy.Heard(event, Now()));
 }
 
 void MediaEngine::ProbeOutput()
