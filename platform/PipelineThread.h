@@ -29,7 +29,6 @@ public:
     // Runs `command` on the current connection, on the pipelines' thread;
     // nothing if it has been replaced or closed by then.
     void Post(std::function<void(StreamConnection&)> command);
-    bool Open() const { return m_current != 0; }
 
 signals:
     void Reported(const ConnectionEvent& event);
