@@ -9,7 +9,6 @@
 #include <gst/pbutils/missing-plugins.h>
 #include <gst/pbutils/pbutils.h>
 #include <algorithm>
-#include <atomic>
 #include <malloc.h>
 
 namespace {

@@ -8,7 +8,6 @@
 #include <QPointer>
 #include <QSslCertificate>
 #include <QUrl>
-#include <atomic>
 #include <memory>
 
 class BoundedGet;
