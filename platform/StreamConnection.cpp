@@ -2,32 +2,19 @@
 
 #include "BoundedGet.h"
 #include "OutputGuard.h"
+#include "PipelineMessages.h"
 #include "Playlist.h"
-#include "StreamTitle.h"
 
 #include <QSocketNotifier>
-#include <gst/pbutils/missing-plugins.h>
-#include <gst/pbutils/pbutils.h>
 #include <algorithm>
 #include <malloc.h>
 
 namespace {
 
-const char* const FirstAudioMessage = "sonvale-first-audio";
-const char* const AnsweredMessage = "sonvale-answered";
-const char* const SourceEndedMessage = "sonvale-source-ended";
-const char* const EmptyTitleMessage = "sonvale-empty-title";
-
-bool HasProperty(gpointer object, const char* name)
-{
-    return g_object_class_find_property(G_OBJECT_GET_CLASS(object), name) != nullptr;
-}
-
 GstPadProbeReturn OnFirstBuffer(GstPad*, GstPadProbeInfo*, gpointer sink)
 {
     auto* element = GST_ELEMENT(sink);
-    gst_element_post_message(element,
-        gst_message_new_application(GST_OBJECT(element), gst_structure_new_empty(FirstAudioMessage)));
+    gst_element_post_message(element, MakeProbeMessage(ProbeNews::FirstAudio, element));
     return GST_PAD_PROBE_REMOVE;
 }
 
@@ -79,35 +66,10 @@ GstElement* MakeOutput(const QByteArray& sinkDescription, GstElement** volume, G
     return output;
 }
 
-const char* FactoryName(GstElement* element)
-{
-    GstElementFactory* factory = element ? gst_element_get_factory(element) : nullptr;
-    return factory ? gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)) : "";
-}
-
-// The desktop's output chooses a real sink where it finds one, else one that
-// plays into nothing: no audio server, no sound card. An output given by
-// description is what was asked for.
-bool PlaysIntoNothing(GstElement* sink)
-{
-    if (g_strcmp0(FactoryName(sink), "autoaudiosink") != 0)
-        return false;
-    bool real = false;
-    GstIteratorPtr children{gst_bin_iterate_elements(GST_BIN(sink))};
-    GValue item = G_VALUE_INIT;
-    while (gst_iterator_next(children.get(), &item) == GST_ITERATOR_OK) {
-        real = real || g_strcmp0(FactoryName(GST_ELEMENT(g_value_get_object(&item))), "fakesink") != 0;
-        g_value_reset(&item);
-    }
-    g_value_unset(&item);
-    return !real;
-}
-
 GstPadProbeReturn OnFirstSourceBuffer(GstPad* pad, GstPadProbeInfo*, gpointer)
 {
     if (GstElementPtr source{gst_pad_get_parent_element(pad)})
-        gst_element_post_message(source.get(),
-            gst_message_new_application(GST_OBJECT(source.get()), gst_structure_new_empty(AnsweredMessage)));
+        gst_element_post_message(source.get(), MakeProbeMessage(ProbeNews::Answered, source.get()));
     return GST_PAD_PROBE_REMOVE;
 }
 
@@ -118,8 +80,7 @@ GstPadProbeReturn OnSourceEvent(GstPad* pad, GstPadProbeInfo* info, gpointer)
     if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) != GST_EVENT_EOS)
         return GST_PAD_PROBE_OK;
     if (GstElementPtr source{gst_pad_get_parent_element(pad)})
-        gst_element_post_message(source.get(),
-            gst_message_new_application(GST_OBJECT(source.get()), gst_structure_new_empty(SourceEndedMessage)));
+        gst_element_post_message(source.get(), MakeProbeMessage(ProbeNews::SourceEnded, source.get()));
     return GST_PAD_PROBE_REMOVE;
 }
 
@@ -168,8 +129,7 @@ public:
                 at += take;
                 if (m_metaLeft == 0) {
                     if (m_meta.startsWith("StreamTitle='';"))
-                        gst_element_post_message(m_source,
-                            gst_message_new_application(GST_OBJECT(m_source), gst_structure_new_empty(EmptyTitleMessage)));
+                        gst_element_post_message(m_source, MakeProbeMessage(ProbeNews::EmptyTitle, m_source));
                     NextBlock();
                 }
             }
@@ -235,12 +195,6 @@ void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer outputQueueM
         g_object_set(element, "max-size-time", guint64(GPOINTER_TO_INT(outputQueueMs)) * GST_MSECOND, nullptr);
 }
 
-bool Within(GstMessage* message, GstElement* element)
-{
-    return element && (GST_MESSAGE_SRC(message) == GST_OBJECT(element)
-        || gst_object_has_as_ancestor(GST_MESSAGE_SRC(message), GST_OBJECT(element)));
-}
-
 PlayFailure FailureOf(GetProblem problem, const QString& why)
 {
     switch (problem) {
@@ -253,34 +207,6 @@ PlayFailure FailureOf(GetProblem problem, const QString& why)
     default:
         return {PlayFailure::Kind::Unreachable, 0, {}, why};
     }
-}
-
-bool MentionsTls(const QString& text)
-{
-    return text.contains(QLatin1String("TLS"), Qt::CaseInsensitive)
-        || text.contains(QLatin1String("certificate"), Qt::CaseInsensitive)
-        || text.contains(QLatin1String("secure connection"), Qt::CaseInsensitive);
-}
-
-// What a pipeline's error means for the listener, from its domain, code and
-// details (souphttpsrc names the HTTP status).
-PlayFailure FailureOf(const GError* error, const GstStructure* details, const QString& missingFormat, const QString& debug)
-{
-    const QString detail = QStringLiteral("%1 (%2 %3): %4")
-                               .arg(QString::fromUtf8(error->message), QString::fromUtf8(g_quark_to_string(error->domain)))
-                               .arg(error->code)
-                               .arg(debug);
-    guint status = 0;
-    if (details && gst_structure_get_uint(details, "http-status-code", &status) && status >= 300)
-        return {PlayFailure::Kind::HttpStatus, int(status), {}, detail};
-    if (!missingFormat.isEmpty() || g_error_matches(error, GST_CORE_ERROR, GST_CORE_ERROR_MISSING_PLUGIN)
-        || g_error_matches(error, GST_STREAM_ERROR, GST_STREAM_ERROR_CODEC_NOT_FOUND))
-        return {PlayFailure::Kind::NoDecoder, 0, missingFormat, detail};
-    if (error->domain == GST_STREAM_ERROR)
-        return {PlayFailure::Kind::NotAudio, 0, {}, detail};
-    if (MentionsTls(detail))
-        return {PlayFailure::Kind::Certificate, 0, {}, detail};
-    return {PlayFailure::Kind::Unreachable, 0, {}, detail};
 }
 
 } // namespace
@@ -321,10 +247,8 @@ void StreamConnection::ClosePipeline()
         gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
         m_bus.reset();
         m_pipeline.reset();
-        m_volume = m_guard = m_sink = m_queue = nullptr;
-        m_failedPart.reset();
-        m_sinkFailed = false;
-        m_bitrate = 0; // the next entry's may differ
+        m_volume = m_guard = nullptr;
+        m_messages.reset();
         // GStreamer's threads leave their freed memory in malloc's per-thread
         // arenas; hand it back, or every reconnect keeps a little more.
         malloc_trim(0);
@@ -399,7 +323,6 @@ void StreamConnection::OnPlaylistFinished()
 void StreamConnection::PlayEntry(const QUrl& stream)
 {
     ClosePipeline();
-    m_missingFormat.clear();
     GstElementPtr pipeline = Adopt(gst_element_factory_make("playbin", nullptr));
     GstElement* volume = nullptr;
     GstElement* guard = nullptr;
@@ -436,7 +359,8 @@ void StreamConnection::PlayEntry(const QUrl& stream)
     m_pipeline = std::move(pipeline);
     m_volume = volume;
     m_guard = guard;
-    m_sink = audioSink;
+    m_messages.emplace(m_pipeline.get(), audioSink);
+    m_bufferMs = m_setup.bufferMs;
     SetGain(m_gain);
     if (gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
         Fail({PlayFailure::Kind::Unreachable, 0, {}, QStringLiteral("the pipeline would not start")});
@@ -453,23 +377,22 @@ void StreamConnection::RetireSink()
 {
     // The pipeline's clock goes with the sink when it was the sink's; a new
     // one is chosen when the pipeline plays again. The guard holds the stream.
-    if (!m_sink || !m_sinkFailed)
+    if (!m_messages || !m_messages->Sink() || !m_messages->SinkFailed())
         return;
-    GstElement* sink = m_sink;
-    m_sink = nullptr;
+    GstElement* sink = m_messages->Sink();
+    m_messages->SinkRetired();
     gst_element_set_state(sink, GST_STATE_NULL);
     gst_bin_remove(GST_BIN(GST_OBJECT_PARENT(sink)), sink);
 }
 
 void StreamConnection::RestoreOutput()
 {
-    if (!m_pipeline || !m_guard || m_sink)
+    if (!m_pipeline || !m_guard || m_messages->Sink())
         return;
-    m_sinkFailed = false;
     GstElement* sink = MakeAudioSink(m_setup.audioSink);
     if (sink) {
         gst_bin_add(GST_BIN(GST_OBJECT_PARENT(m_guard)), sink);
-        m_sink = sink;
+        m_messages->SinkReplaced(sink);
     }
     if (!sink || !gst_element_link(m_guard, sink)) {
         emit Reported(ConnectionEvent::Of(ConnectionEvent::Kind::SinkFailed));
@@ -504,25 +427,26 @@ void StreamConnection::Settle(int steadyMs)
     // Below what the burst left in it, the buffer stays full: the source
     // waits on it and reads what gathered in the socket in batches, instead
     // of waking its threads for every packet.
-    if (m_queue)
+    if (m_messages && m_messages->Buffer())
         SizeBuffer(steadyMs);
 }
 
 void StreamConnection::SizeBuffer(int bufferMs)
 {
+    GstElement* queue = m_messages->Buffer();
     m_bufferMs = bufferMs;
-    g_object_set(m_queue, "max-size-time", guint64(bufferMs) * GST_MSECOND, nullptr);
+    g_object_set(queue, "max-size-time", guint64(bufferMs) * GST_MSECOND, nullptr);
     // The buffer measures its fill in time only for what came after the
     // decoder was found (a connect burst comes before), and otherwise in
     // bytes against its whole size. Once the stream's bitrate is known, its
     // size in bytes is its size in time, and both measures read true.
-    if (m_bitrate > 0) {
-        const qint64 bytes = qint64(m_bitrate) / 8 * bufferMs / 1000;
-        g_object_set(m_queue, "max-size-bytes", guint(std::clamp<qint64>(bytes, 4096, 16 << 20)), nullptr);
+    if (const guint bitrate = m_messages->Bitrate(); bitrate > 0) {
+        const qint64 bytes = qint64(bitrate) / 8 * bufferMs / 1000;
+        g_object_set(queue, "max-size-bytes", guint(std::clamp<qint64>(bytes, 4096, 16 << 20)), nullptr);
     }
     // The mark is a share of the buffer's size.
     const double share = bufferMs > 0 ? std::clamp(double(m_setup.startMarkMs) / bufferMs, 0.01, 1.0) : 1.0;
-    g_object_set(m_queue, "high-watermark", share, nullptr);
+    g_object_set(queue, "high-watermark", share, nullptr);
 }
 
 void StreamConnection::SetGain(double gain)
@@ -538,104 +462,10 @@ void StreamConnection::ReadBus()
         GstMessagePtr message{gst_bus_pop(m_bus.get())};
         if (!message)
             break;
-        HandleMessage(message.get());
-    }
-}
-
-void StreamConnection::OnError(GstMessage* message)
-{
-    // A sink that failed may say so more than once (and one that chose its
-    // device has let go of it by the time it is taken out, so it is known by
-    // the part that said so).
-    if (m_failedPart && GST_MESSAGE_SRC(message) == m_failedPart.get())
-        return;
-    // The audio server went away or the device was unplugged: the output,
-    // not the stream, broke.
-    if (Within(message, m_sink)) {
-        if (m_sinkFailed)
-            return;
-        m_sinkFailed = true;
-        m_failedPart.reset(GST_OBJECT(gst_object_ref(GST_MESSAGE_SRC(message))));
-        emit Reported(ConnectionEvent::Of(ConnectionEvent::Kind::SinkFailed));
-        return;
-    }
-    GError* error = nullptr;
-    gchar* debug = nullptr;
-    gst_message_parse_error(message, &error, &debug);
-    GErrorPtr ownedError(error);
-    GCharPtr ownedDebug(debug);
-    const GstStructure* details = nullptr;
-    gst_message_parse_error_details(message, &details);
-    Fail(FailureOf(error, details, m_missingFormat, QString::fromUtf8(debug ? debug : "")));
-}
-
-void StreamConnection::HandleMessage(GstMessage* message)
-{
-    switch (GST_MESSAGE_TYPE(message)) {
-    case GST_MESSAGE_ERROR:
-        OnError(message);
-        break;
-    case GST_MESSAGE_EOS:
-        Fail({PlayFailure::Kind::Unreachable, 0, {}, QStringLiteral("the stream ended")});
-        break;
-    case GST_MESSAGE_ELEMENT:
-        if (gst_is_missing_plugin_message(message)) {
-            GCharPtr description(gst_missing_plugin_message_get_description(message));
-            m_missingFormat = QString::fromUtf8(description.get());
-        }
-        break;
-    case GST_MESSAGE_BUFFERING: {
-        GstObject* queue = GST_MESSAGE_SRC(message);
-        if (!m_queue && HasProperty(queue, "high-watermark")) {
-            m_queue = GST_ELEMENT(queue);
-            // Icecast's burst-on-connect passes the mark at once, without
-            // waiting for playbin's byte-rate estimate; a dip refills to it.
-            SizeBuffer(m_setup.bufferMs);
-        }
-        int percent = 100;
-        gst_message_parse_buffering(message, &percent);
-        emit Reported(ConnectionEvent::Level(percent));
-        break;
-    }
-    case GST_MESSAGE_STATE_CHANGED: {
-        if (GST_MESSAGE_SRC(message) != GST_OBJECT(m_pipeline.get()))
-            break;
-        GstState oldState, newState, pending;
-        gst_message_parse_state_changed(message, &oldState, &newState, &pending);
-        if (newState == GST_STATE_PLAYING)
-            emit Reported(ConnectionEvent::Of(ConnectionEvent::Kind::PipelinePlaying));
-        break;
-    }
-    case GST_MESSAGE_TAG: {
-        GstTagList* parsed = nullptr;
-        gst_message_parse_tag(message, &parsed);
-        const GstTagListPtr tags(parsed);
-        guint bitrate = 0;
-        if (m_queue && m_bitrate == 0
-            && (gst_tag_list_get_uint(tags.get(), GST_TAG_NOMINAL_BITRATE, &bitrate)
-                || gst_tag_list_get_uint(tags.get(), GST_TAG_BITRATE, &bitrate))
-            && bitrate > 0) {
-            m_bitrate = bitrate;
+        const std::optional<ConnectionEvent> event = m_messages->Read(message.get());
+        if (m_messages->TakeResize())
             SizeBuffer(m_bufferMs);
-        }
-        gchar* title = nullptr;
-        if (gst_tag_list_get_string(tags.get(), GST_TAG_TITLE, &title)) {
-            GCharPtr owned(title);
-            emit Reported(ConnectionEvent::TitleOf(StreamTitle(QByteArray(title))));
-        }
-        break;
-    }
-    case GST_MESSAGE_APPLICATION:
-        if (gst_message_has_name(message, FirstAudioMessage))
-            emit Reported(ConnectionEvent::Audio(!PlaysIntoNothing(m_sink)));
-        else if (gst_message_has_name(message, AnsweredMessage))
-            emit Reported(ConnectionEvent::Of(ConnectionEvent::Kind::Answered));
-        else if (gst_message_has_name(message, SourceEndedMessage))
-            emit Reported(ConnectionEvent::Of(ConnectionEvent::Kind::SourceEnded));
-        else if (gst_message_has_name(message, EmptyTitleMessage))
-            emit Reported(ConnectionEvent::TitleOf(QString()));
-        break;
-    default:
-        break;
+        if (event)
+            emit Reported(*event);
     }
 }

@@ -2,6 +2,7 @@
 
 #include "ConnectionEvent.h"
 #include "GstHandles.h"
+#include "PipelineMessages.h"
 #include "ProxySettings.h"
 
 #include <QObject>
@@ -9,6 +10,7 @@
 #include <QSslCertificate>
 #include <QUrl>
 #include <memory>
+#include <optional>
 
 class BoundedGet;
 class QSocketNotifier;
@@ -82,8 +84,6 @@ private:
     void ClosePipeline();
     void DropFetch();
     void WatchFirstAudio(GstElement* guard);
-    void HandleMessage(GstMessage* message);
-    void OnError(GstMessage* message);
 
     const QUrl m_address;
     const ConnectionSetup m_setup;
@@ -92,14 +92,9 @@ private:
     GstElementPtr m_pipeline;
     GstElement* m_volume = nullptr;  // the output's volume, owned by m_pipeline
     GstElement* m_guard = nullptr;   // keeps the stream through the sink's loss, owned by m_pipeline
-    GstElement* m_sink = nullptr;    // the audio sink, owned by m_pipeline
-    GstObjectPtr m_failedPart;       // what failed in the latest sink that failed
-    bool m_sinkFailed = false;       // the sink failed and has not been replaced yet
-    GstElement* m_queue = nullptr;   // the network buffer, once it has its start mark; owned by m_pipeline
-    int m_bufferMs = 0;              // its size in time
-    guint m_bitrate = 0;             // the stream's, in bits per second, once its parser has named it
+    std::optional<PipelineMessages> m_messages; // m_pipeline's, and what they named: its sink, its network buffer
+    int m_bufferMs = 0;              // the network buffer's size in time
     GstBusPtr m_bus;
     std::unique_ptr<QSocketNotifier> m_busNotifier;
-    QString m_missingFormat;         // a decoder GStreamer looked for and did not find
     SourceSettings m_source;
 };
