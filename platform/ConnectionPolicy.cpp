@@ -48,15 +48,7 @@ PolicyStep ConnectionPolicy::Done(PolicyStep step, qint64 now) const
 
 void ConnectionPolicy::ResetConnection()
 {
-    m_answered = false;
-    m_audioSeen = false;
-    m_pipelinePlaying = false;
-    m_filling = false;
-    m_held = false;
-    m_kept = false;
-    m_settled = false;
-    m_settleAt.reset();
-    m_sourceEndedAt.reset();
+    m_connection = {};
 }
 
 PolicyStep ConnectionPolicy::Play(qint64 now)
@@ -70,10 +62,10 @@ PolicyStep ConnectionPolicy::Play(qint64 now)
     default:
         break;
     }
-    if (m_state == EngineState::Paused && m_held && now - m_pausedAt.value_or(now) < m_timings.resumeOnSameConnectionMs) {
+    if (m_state == EngineState::Paused && m_connection.held && now - m_pausedAt.value_or(now) < m_timings.resumeOnSameConnectionMs) {
         // The same connection goes on; Playing again once the pipeline runs.
         m_resumedAt = now;
-        m_held = false;
+        m_connection.held = false;
         m_phase = Phase::Connecting;
         m_deadline = now + m_timings.stallMs;
         PolicyStep step;
@@ -171,9 +163,9 @@ PolicyStep ConnectionPolicy::EntryFailed(const PlayFailure& why, qint64 now)
 
 PolicyStep ConnectionPolicy::Answered(qint64 now)
 {
-    if (m_phase != Phase::Connecting || m_answered || m_audioSeen)
+    if (m_phase != Phase::Connecting || m_connection.answered || m_connection.audioSeen)
         return Done({}, now);
-    m_answered = true;
+    m_connection.answered = true;
     m_deadline = TryDeadline(now + m_timings.entryAudioMs);
     return Done({}, now);
 }
@@ -183,9 +175,9 @@ PolicyStep ConnectionPolicy::Pause(qint64 now)
     PolicyStep step;
     if (m_state == EngineState::Playing || m_state == EngineState::Buffering) {
         step.hold = true;
-        m_held = true;
-        m_pipelinePlaying = false;
-        m_filling = false;
+        m_connection.held = true;
+        m_connection.pipelinePlaying = false;
+        m_connection.filling = false;
         m_pausedAt = now;
     } else if (m_state == EngineState::Transitioning || m_state == EngineState::Reconnecting) {
         step.teardown = true;
@@ -227,10 +219,10 @@ PolicyStep ConnectionPolicy::AddressChanged(qint64 now)
 
 PolicyStep ConnectionPolicy::AudioReachedOutput(qint64 now)
 {
-    if (m_phase != Phase::Connecting || m_audioSeen)
+    if (m_phase != Phase::Connecting || m_connection.audioSeen)
         return Done({}, now);
-    m_audioSeen = true;
-    m_answered = true;
+    m_connection.audioSeen = true;
+    m_connection.answered = true;
     m_outputLostAt.reset();
     // The connection works: from here its time only guards against
     // buffering that never completes.
@@ -242,7 +234,7 @@ PolicyStep ConnectionPolicy::PipelinePlaying(qint64 now)
 {
     if (m_phase != Phase::Connecting && m_phase != Phase::Refilling)
         return Done({}, now);
-    m_pipelinePlaying = true;
+    m_connection.pipelinePlaying = true;
     return MaybePlaying(now);
 }
 
@@ -252,7 +244,7 @@ PolicyStep ConnectionPolicy::MaybePlaying(qint64 now)
     // Playing means audio is flowing, not merely that the pipeline runs: a
     // stream without audio never gets here and its try runs out.
     const bool waiting = m_phase == Phase::Connecting || m_phase == Phase::Refilling;
-    if (!waiting || !m_audioSeen || !m_pipelinePlaying || m_filling)
+    if (!waiting || !m_connection.audioSeen || !m_connection.pipelinePlaying || m_connection.filling)
         return Done(step, now);
     m_phase = Phase::Playing;
     m_played = true;
@@ -260,9 +252,9 @@ PolicyStep ConnectionPolicy::MaybePlaying(qint64 now)
     m_entries.clear();
     m_entry = -1;
     // A pause or a stall before the buffer settled starts its wait anew.
-    if (!m_settled)
-        m_settleAt = now + m_timings.settleMs;
-    m_deadline = m_settleAt;
+    if (!m_connection.settled)
+        m_connection.settleAt = now + m_timings.settleMs;
+    m_deadline = m_connection.settleAt;
     Report(step, EngineState::Playing);
     return Done(step, now);
 }
@@ -270,8 +262,8 @@ PolicyStep ConnectionPolicy::MaybePlaying(qint64 now)
 PolicyStep ConnectionPolicy::Hold(qint64 now, PolicyStep step)
 {
     step.hold = true;
-    m_filling = true;
-    m_pipelinePlaying = false;
+    m_connection.filling = true;
+    m_connection.pipelinePlaying = false;
     if (m_phase == Phase::Refilling)
         m_deadline = now + m_timings.stallMs;
     Report(step, EngineState::Buffering);
@@ -284,10 +276,10 @@ PolicyStep ConnectionPolicy::BufferLevel(int percent, qint64 now)
     switch (m_phase) {
     case Phase::Connecting:
     case Phase::Refilling:
-        if (low && !m_filling)
+        if (low && !m_connection.filling)
             return Hold(now, {});
-        if (!low && m_filling) {
-            m_filling = false;
+        if (!low && m_connection.filling) {
+            m_connection.filling = false;
             PolicyStep step;
             step.release = true;
             return Done(step, now);
@@ -307,7 +299,7 @@ PolicyStep ConnectionPolicy::BufferLevel(int percent, qint64 now)
     case Phase::Dipping:
         if (percent > 0) {
             m_phase = Phase::Playing;
-            m_deadline = m_settleAt;
+            m_deadline = m_connection.settleAt;
         }
         break;
     default:
@@ -319,7 +311,7 @@ PolicyStep ConnectionPolicy::BufferLevel(int percent, qint64 now)
 PolicyStep ConnectionPolicy::SourceEnded(qint64 now)
 {
     if (m_phase != Phase::Idle)
-        m_sourceEndedAt = now;
+        m_connection.sourceEndedAt = now;
     return Done({}, now);
 }
 
@@ -353,10 +345,10 @@ PolicyStep ConnectionPolicy::Broke(const PlayFailure& why, qint64 now)
         return Attempt(now);
     }
     if (m_phase == Phase::Connecting)
-        return m_audioSeen ? Failed(why, now) : EntryFailed(why, now);
+        return m_connection.audioSeen ? Failed(why, now) : EntryFailed(why, now);
     // It broke while playing: the outage, and the first wait, run from the
     // server's end of the stream, while the buffered audio was still playing.
-    m_outageSince = m_sourceEndedAt.value_or(now);
+    m_outageSince = m_connection.sourceEndedAt.value_or(now);
     const qint64 delay = std::max<qint64>(0, m_outageSince + RetryDelayMs(0, m_timings) - now);
     step.teardown = true;
     ResetConnection();
@@ -411,7 +403,7 @@ PolicyStep ConnectionPolicy::OutputLost(qint64 now)
     if (m_phase == Phase::Paused) {
         // A paused player stays paused: its held connection goes with the
         // output, and the next play opens the stream anew.
-        if (m_held) {
+        if (m_connection.held) {
             step.teardown = true;
             ResetConnection();
         }
@@ -421,13 +413,13 @@ PolicyStep ConnectionPolicy::OutputLost(qint64 now)
     // sound, and it comes back by itself once there is an output. A
     // connection that played is kept meanwhile, as through a pause: a new
     // one would have to wait for the server's first audio again.
-    const bool keep = m_kept
-        || (m_audioSeen && (m_phase == Phase::Playing || m_phase == Phase::Dipping || m_phase == Phase::Refilling));
+    const bool keep = m_connection.kept
+        || (m_connection.audioSeen && (m_phase == Phase::Playing || m_phase == Phase::Dipping || m_phase == Phase::Refilling));
     if (keep) {
-        step.retireSink = !m_kept;
-        m_pipelinePlaying = false;
-        m_filling = false;
-        m_kept = true;
+        step.retireSink = !m_connection.kept;
+        m_connection.pipelinePlaying = false;
+        m_connection.filling = false;
+        m_connection.kept = true;
     } else {
         step.teardown = true;
         ResetConnection();
@@ -444,7 +436,7 @@ PolicyStep ConnectionPolicy::OutputLost(qint64 now)
 PolicyStep ConnectionPolicy::LookForOutput(qint64 now, PolicyStep step)
 {
     // Radio resumes live: kept for longer than a pause is, the connection goes.
-    if (m_kept && now - m_outputLostAt.value_or(now) >= m_timings.resumeOnSameConnectionMs) {
+    if (m_connection.kept && now - m_outputLostAt.value_or(now) >= m_timings.resumeOnSameConnectionMs) {
         step.teardown = true;
         ResetConnection();
     }
@@ -464,13 +456,13 @@ PolicyStep ConnectionPolicy::OutputProbed(bool available, qint64 now)
     if (m_phase != Phase::NoOutput || !available)
         return Done({}, now);
     m_outageSince = now;
-    if (!m_kept)
+    if (!m_connection.kept)
         return Attempt(now);
     // Playing again once the audio reaches the new output.
     PolicyStep step;
     step.restoreOutput = true;
-    m_kept = false;
-    m_audioSeen = false;
+    m_connection.kept = false;
+    m_connection.audioSeen = false;
     m_phase = Phase::Connecting;
     m_deadline = now + m_timings.entryAudioMs;
     return Done(step, now);
@@ -523,16 +515,16 @@ PolicyStep ConnectionPolicy::WaitEnded(qint64 now)
     case Phase::Resolving:
         return Failed(Unreachable("the playlist did not come in time"), now);
     case Phase::Connecting:
-        if (m_audioSeen)
+        if (m_connection.audioSeen)
             return Failed(Unreachable("the stream stalled before it played"), now);
-        return EntryFailed(m_answered ? Unreachable("the stream sent no audio in time")
+        return EntryFailed(m_connection.answered ? Unreachable("the stream sent no audio in time")
                                       : Unreachable("the stream's server did not answer in time"),
             now);
     case Phase::Waiting:
         return Attempt(now);
     case Phase::Playing:
-        m_settled = true;
-        m_settleAt.reset();
+        m_connection.settled = true;
+        m_connection.settleAt.reset();
         step.settle = true;
         return Done(step, now);
     case Phase::Dipping:

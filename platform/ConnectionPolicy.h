@@ -186,16 +186,19 @@ private:
     QList<QUrl> m_entries;
     int m_entry = -1;               // the one playing or being tried
     PlayFailure m_tryFailure;       // why the try is failing: the latest passing reason, else the latest
-    // This connection.
-    bool m_answered = false;
-    bool m_audioSeen = false;
-    bool m_pipelinePlaying = false;
-    bool m_filling = false;         // the network buffer below its mark
-    bool m_held = false;            // the pipeline is held with its connection
-    bool m_settled = false;         // the network buffer has its steady size
-    bool m_kept = false;            // kept, waiting for an audio output
-    std::optional<qint64> m_settleAt;
-    std::optional<qint64> m_sourceEndedAt;
+    // What is known of the connection open now; a new one starts afresh.
+    struct Connection {
+        bool answered = false;
+        bool audioSeen = false;
+        bool pipelinePlaying = false;
+        bool filling = false;       // the network buffer below its mark
+        bool held = false;          // the pipeline is held with its connection
+        bool settled = false;       // the network buffer has its steady size
+        bool kept = false;          // kept, waiting for an audio output
+        std::optional<qint64> settleAt;
+        std::optional<qint64> sourceEndedAt;
+    };
+    Connection m_connection;
     std::optional<qint64> m_pausedAt;
     std::optional<qint64> m_resumedAt;
     // The machine.
