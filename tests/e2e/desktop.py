@@ -252,44 +252,71 @@ def frequency(path, last_seconds=2.0):
 
 
 class AudioServer:
-    """PulseAudio of the test's own with one null output, and a recording of what reaches it."""
+    """An audio server of the test's own with one null output, and a recording of what reaches it: PulseAudio,
+    or PipeWire as today's desktops run it (pipewire, wireplumber and its PulseAudio service, pipewire-pulse)."""
 
-    def __init__(self):
-        self.dir = tempfile.mkdtemp(prefix="sonvale-pulse-")
-        self.socket = os.path.join(self.dir, "native")
+    def __init__(self, kind="pulseaudio"):
+        self.kind = kind
+        self.dir = tempfile.mkdtemp(prefix=f"sonvale-{kind}-")
+        self.socket = os.path.join(self.dir, "pulse", "native") if kind == "pipewire" else os.path.join(self.dir, "native")
+        # The output is there as the server starts, as a desktop's sound card is.
         with open(os.path.join(self.dir, "default.pa"), "w") as f:
             f.write(f"load-module module-native-protocol-unix auth-anonymous=1 socket={self.socket}\n"
                     "load-module module-null-sink sink_name=heard\nset-default-sink heard\n")
-        self.env = dict(os.environ, PULSE_SERVER=f"unix:{self.socket}", HOME=self.dir, XDG_RUNTIME_DIR=self.dir)
-        self.server = self.recorder = None
+        os.makedirs(os.path.join(self.dir, "pipewire", "pipewire.conf.d"))
+        with open(os.path.join(self.dir, "pipewire", "pipewire.conf.d", "heard.conf"), "w") as f:
+            f.write("context.objects = [ { factory = adapter args = { factory.name = support.null-audio-sink\n"
+                    "  node.name = heard media.class = Audio/Sink audio.position = [ FL FR ] } } ]\n")
+        self.env = own_environment(PULSE_SERVER=f"unix:{self.socket}", HOME=self.dir, XDG_RUNTIME_DIR=self.dir,
+                                   XDG_CONFIG_HOME=self.dir, XDG_STATE_HOME=os.path.join(self.dir, "state"))
+        self.processes = []  # the server's own, in the order they start
+        self.bus = self.recorder = None
         self.recording = os.path.join(self.dir, "heard.raw")
 
     def start(self):
-        self.server = subprocess.Popen(["pulseaudio", "-n", "-F", os.path.join(self.dir, "default.pa"), "--daemonize=no",
-                                        "--exit-idle-time=-1", "--use-pid-file=no", "--system=false",
-                                        "--log-level=error"], env=self.env, stdout=subprocess.DEVNULL)
-        if not wait_until(lambda: subprocess.run(["pactl", "info"], env=self.env, capture_output=True).returncode == 0, 20):
-            raise RuntimeError("pulseaudio did not start")
+        if self.kind == "pipewire":
+            # WirePlumber, the session manager that links streams to outputs, needs a session bus.
+            self.bus, address = bus_daemon()
+            env = dict(self.env, DBUS_SESSION_BUS_ADDRESS=address)
+            with open(os.path.join(self.dir, "server.log"), "ab") as log:
+                for command in ("pipewire", "wireplumber", "pipewire-pulse"):
+                    self.processes.append(subprocess.Popen([command], env=env, stdout=log, stderr=log))
+        else:
+            self.processes.append(subprocess.Popen(
+                ["pulseaudio", "-n", "-F", os.path.join(self.dir, "default.pa"), "--daemonize=no",
+                 "--exit-idle-time=-1", "--use-pid-file=no", "--system=false", "--log-level=error"],
+                env=self.env, stdout=subprocess.DEVNULL))
+        if not wait_until(lambda: "Default Sink: heard" in subprocess.run(["pactl", "info"], env=self.env,
+                                                                          capture_output=True, text=True).stdout, 20):
+            log = os.path.join(self.dir, "server.log")
+            raise RuntimeError(f"{self.kind} did not start" + (": " + open(log, errors="replace").read()[-3000:]
+                                                               if os.path.exists(log) else ""))
         with open(self.recording, "wb") as out:  # each server's recording starts anew
             self.recorder = subprocess.Popen(["parec", "-d", "heard.monitor", "--format=s16le", "--rate=44100",
                                               "--channels=1", "--latency-msec=20"], env=self.env, stdout=out)
-        # An idle null sink renders in 2-s blocks and takes up the recorder's short latency only at the next
-        # one: what plays in the meantime is heard up to 2 s late. Suspended and resumed, it starts afresh
-        # in short blocks, as a sound card's sink plays a new stream at once.
-        for suspended in ("1", "0"):
+        # PulseAudio's idle null sink renders in 2-s blocks and takes up the recorder's short latency only at
+        # the next one: what plays in the meantime is heard up to 2 s late. Suspended and resumed, it starts
+        # afresh in short blocks, as a sound card's sink plays a new stream at once. (PipeWire's runs in the
+        # graph's short cycles from the start; suspended, it would take along a stream already playing.)
+        for suspended in ("1", "0") if self.kind == "pulseaudio" else ():
             subprocess.run(["pactl", "suspend-sink", "heard", suspended], env=self.env, check=True,
                            stdout=subprocess.DEVNULL)
 
     def kill(self):
-        for process in (self.recorder, self.server):
+        for process in [self.recorder, *reversed(self.processes)]:
             if process and process.poll() is None:
                 process.kill()
                 process.wait()
-        self.server = self.recorder = None
+        stop(self.bus)
+        if self.bus:
+            self.bus.stdout.close()
+        self.processes = []
+        self.bus = self.recorder = None
 
     def stall(self, stalled=True):
-        """Stops the server's process, or lets it go on: a wedged device or a stuck server, as its clients see it."""
-        self.server.send_signal(signal.SIGSTOP if stalled else signal.SIGCONT)
+        """Stops the server's processes, or lets them go on: a wedged device or a stuck server, as its clients see it."""
+        for process in self.processes:
+            process.send_signal(signal.SIGSTOP if stalled else signal.SIGCONT)
 
     def sounding(self):
         """Whether the last 0.2 s recorded are sound, not silence."""

@@ -89,7 +89,11 @@ class Portal:
         stop(self.mock)
 
 
-class PlayerOnAListenersMachine(unittest.TestCase):
+class ListenersMachine(unittest.TestCase):
+    """The player on a machine of the test's own: a system bus with logind and NetworkManager, a session bus with
+    the desktop portal, an audio server."""
+    audio_kind = "pulseaudio"
+
     @classmethod
     def setUpClass(cls):
         cls.station = Station(own_address(8))
@@ -97,7 +101,7 @@ class PlayerOnAListenersMachine(unittest.TestCase):
         cls.system = SystemBus()
         cls.session, cls.session_address = bus_daemon()
         cls.portal = Portal(cls.session_address)
-        cls.audio = AudioServer()
+        cls.audio = AudioServer(cls.audio_kind)
 
     @classmethod
     def tearDownClass(cls):
@@ -154,29 +158,6 @@ class PlayerOnAListenersMachine(unittest.TestCase):
         time.sleep(0.6)
         self.assertAlmostEqual(frequency(self.audio.recording, 0.5), 880, delta=15)
 
-    def test_the_audio_server_goes_and_comes_back_and_is_not_there_at_first(self):
-        self.start_player()
-        self.play()
-        self.assertTrue(wait_until(lambda: self.label() == "Reconnecting...", 15), self.label())
-        time.sleep(2)
-        self.assertEqual((self.label(), self.mpris()), ("Reconnecting...", "Playing"),
-                         "with no audio server nothing claims to play")
-        self.audio.start()
-        sys.stderr.write(f"play with no audio server: sound {self.time_to_sound():.2f} s after it came\n")
-        self.expect_heard()
-        self.assertEqual(self.label(), "Playing (Low Quality)")
-
-        outage = 2
-        requests = self.playlist_requests()
-        self.audio.kill()
-        self.assertTrue(wait_until(lambda: self.label() == "Reconnecting...", 10), self.label())
-        time.sleep(outage)
-        self.assertEqual((self.label(), self.mpris()), ("Reconnecting...", "Playing"))
-        self.audio.start()
-        sys.stderr.write(f"audio server away {outage} s: sound {self.time_to_sound():.2f} s after it came back\n")
-        self.expect_heard()
-        self.assertEqual(self.playlist_requests(), requests, "the stream is kept while the audio server is away")
-
     def mpris_call(self, method, *args):
         """Calls the player's MPRIS method (or Get of a property) and returns its answer and how long it took."""
         bus = dbus.bus.BusConnection(self.session_address)
@@ -187,6 +168,40 @@ class PlayerOnAListenersMachine(unittest.TestCase):
             return answer, time.monotonic() - began
         finally:
             bus.close()
+
+    def playlist_requests(self):
+        try:
+            with open(os.path.join(self.station.dir, "log", "access.log"), errors="replace") as log:
+                return log.read().count("GET /velmora32.m3u ")
+        except FileNotFoundError:
+            return 0
+
+
+class AudioServerTests:
+    """What the player does when its audio server goes, stalls or is not there at first: the same on each server."""
+
+    def test_the_audio_server_goes_and_comes_back_and_is_not_there_at_first(self):
+        self.start_player()
+        self.play()
+        self.assertTrue(wait_until(lambda: self.label() == "Reconnecting...", 15), self.label())
+        time.sleep(2)
+        self.assertEqual((self.label(), self.mpris()), ("Reconnecting...", "Playing"),
+                         "with no audio server nothing claims to play")
+        self.audio.start()
+        sys.stderr.write(f"{self.audio.kind}: play with no audio server: sound {self.time_to_sound():.2f} s after it came\n")
+        self.expect_heard()
+        self.assertEqual(self.label(), "Playing (Low Quality)")
+
+        outage = 2
+        requests = self.playlist_requests()
+        self.audio.kill()
+        self.assertTrue(wait_until(lambda: self.label() == "Reconnecting...", 10), self.label())
+        time.sleep(outage)
+        self.assertEqual((self.label(), self.mpris()), ("Reconnecting...", "Playing"))
+        self.audio.start()
+        sys.stderr.write(f"{self.audio.kind}: audio server away {outage} s: sound {self.time_to_sound():.2f} s after it came back\n")
+        self.expect_heard()
+        self.assertEqual(self.playlist_requests(), requests, "the stream is kept while the audio server is away")
 
     def test_a_stalled_audio_server_never_holds_up_the_player(self):
         self.audio.start()
@@ -199,7 +214,7 @@ class PlayerOnAListenersMachine(unittest.TestCase):
             _, took = self.mpris_call("Stop", "org.mpris.MediaPlayer2.Player")
             status, asked = self.mpris_call("Get", "org.freedesktop.DBus.Properties", "org.mpris.MediaPlayer2.Player",
                                             "PlaybackStatus")
-            sys.stderr.write(f"stalled audio server: Stop answered in {took:.3f} s, then the status in {asked:.3f} s\n")
+            sys.stderr.write(f"{self.audio.kind}: stalled audio server: Stop answered in {took:.3f} s, then the status in {asked:.3f} s\n")
             self.assertEqual(str(status), "Stopped")
             self.assertLess(max(took, asked), 1, "the player waited on the audio server")
             self.assertTrue(wait_until(lambda: self.label() == "Stopped", 2), self.label())
@@ -213,7 +228,7 @@ class PlayerOnAListenersMachine(unittest.TestCase):
         began = time.monotonic()
         self.assertTrue(wait_until(lambda: os.path.getsize(self.audio.recording) > recorded + 44100 * 2
                                    and self.audio.sounding(), 20, interval=0.05), "no sound after the stall")
-        sys.stderr.write(f"stalled audio server: sound {time.monotonic() - began:.2f} s after it went on\n")
+        sys.stderr.write(f"{self.audio.kind}: stalled audio server: sound {time.monotonic() - began:.2f} s after it went on\n")
         self.expect_heard()
 
         self.audio.stall()
@@ -225,11 +240,13 @@ class PlayerOnAListenersMachine(unittest.TestCase):
                 self.player.wait(5)
             except subprocess.TimeoutExpired:
                 self.fail("the player did not end while the audio server was stalled")
-            sys.stderr.write(f"stalled audio server: Quit ended the player in {time.monotonic() - began:.2f} s\n")
+            sys.stderr.write(f"{self.audio.kind}: stalled audio server: Quit ended the player in {time.monotonic() - began:.2f} s\n")
             self.assertEqual(self.player.returncode, 0)
         finally:
             self.audio.stall(False)
 
+
+class PlayerOnAListenersMachine(AudioServerTests, ListenersMachine):
     def test_no_attempts_while_the_network_is_down_and_sound_as_soon_as_it_is_back(self):
         self.audio.start()
         self.start_player()
@@ -275,12 +292,8 @@ class PlayerOnAListenersMachine(unittest.TestCase):
         self.assertTrue(wait_until(lambda: self.portal.closes() == 1, 10), "the idle inhibitor too")
         self.assertEqual(self.portal.inhibits(), [4], "one inhibitor, held through sleep and wake")
 
-    def playlist_requests(self):
-        try:
-            with open(os.path.join(self.station.dir, "log", "access.log"), errors="replace") as log:
-                return log.read().count("GET /velmora32.m3u ")
-        except FileNotFoundError:
-            return 0
+class PlayerOnPipeWire(AudioServerTests, ListenersMachine):
+    audio_kind = "pipewire"
 
 
 if __name__ == "__main__":
