@@ -100,7 +100,7 @@ void MachineEvents::InhibitIdleSuspend()
         return;
     QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(Portal), QLatin1String(PortalPath),
         QStringLiteral("org.freedesktop.portal.Inhibit"), QStringLiteral("Inhibit"));
-    call << QString() << InhibitSuspend << QVariantMap{{QStringLiteral("reason"), QStringLiteral("Playing Radio Velmora")}};
+    call << QString() << InhibitSuspend << QVariantMap{{QStringLiteral("reason"), QStringLiteral("Playing %1").arg(QString::fromUtf8(Identity::StationName))}};
     m_inhibitPending = true;
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {

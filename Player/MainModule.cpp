@@ -7,7 +7,7 @@
 
 namespace MainModule {
 
-const char* const PlayerWindowClass = "Sonvale";
+const char* const PlayerWindowClass = Identity::PlayerProgram;
 
 namespace {
 constexpr int TitleBufferLength = 261;
@@ -43,6 +43,7 @@ std::optional<RunningPlayer> Main(const StationConfig& config)
     engine.audioSink = config.audioSink;
     engine.caFile = config.streamCa;
     engine.proxies = config.proxies;
+    engine.userAgent = QByteArray(Identity::PlayerProgram) + '/' + Identity::PlayerVersion;
     engine.secure = config.streamBase.startsWith(QLatin1String("https:"), Qt::CaseInsensitive);
     RunningPlayer running;
     running.player = std::make_unique<RadioPlayer>(std::make_unique<MediaEngine>(std::move(engine)), config);

@@ -137,7 +137,7 @@ QString RadioPlayer::TrayTip() const
     if (m_status.state == Playing)
         second = m_title;
     else if (m_status.state == Reconnecting && m_wantsPlayback)
-        second = m_failure.kind == PlayFailure::Kind::NoOutput ? m_status.text + QLatin1Char(' ') + PlainWords(m_failure)
+        second = m_failure.kind == PlayFailure::Kind::NoOutput ? m_status.text + QLatin1Char(' ') + FailureWords(m_failure)
                                                                : m_status.text;
     else
         second = Problem();
@@ -154,7 +154,7 @@ void RadioPlayer::SetStoppedBy(const PlayFailure& failure)
 
 void RadioPlayer::OnFailure(const PlayFailure& why)
 {
-    qCWarning(lcPlayer).noquote() << PlainWords(why) << why.detail;
+    qCWarning(lcPlayer).noquote() << FailureWords(why) << why.detail;
     m_failure = why;
 }
 

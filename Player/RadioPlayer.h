@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FailureWords.h"
 #include "MediaPlayer.h"
 #include "StationConfig.h"
 
@@ -72,7 +73,7 @@ public:
     QString TrayTip() const;
     // Why the last play ended in Stopped by itself, in plain words; empty
     // when it did not (cleared by the next play).
-    QString Problem() const { return m_stoppedBy.kind == PlayFailure::Kind::None ? QString() : PlainWords(m_stoppedBy); }
+    QString Problem() const { return m_stoppedBy.kind == PlayFailure::Kind::None ? QString() : FailureWords(m_stoppedBy); }
 
 signals:
     // The engine reported a state (every report, also a repeated one).

@@ -1,4 +1,4 @@
-// Sonvale: the Radio Velmora player.
+// The player: one station's stream, in a skinned window with a tray icon.
 #include "CommandLine.h"
 #include "Identity.h"
 #include "ImageButtonAccessible.h"
@@ -25,10 +25,10 @@ namespace {
 // exit status 1.
 [[noreturn]] void ReportUnhandledError(const char* text)
 {
-    std::fprintf(stderr, "Sonvale: %s\n", text);
+    std::fprintf(stderr, "%s: %s\n", Identity::PlayerProgram, text);
     std::fflush(stderr);
     if (qApp)
-        QMessageBox::critical(nullptr, QStringLiteral("Sonvale"), QString::fromUtf8(text));
+        QMessageBox::critical(nullptr, QString::fromUtf8(Identity::PlayerProgram), QString::fromUtf8(text));
     _exit(1);
 }
 
@@ -58,9 +58,11 @@ int main(int argc, char** argv)
     // the thread ends; a reconnecting player starts many. At a radio stream's
     // pace two arenas are never contended.
     mallopt(M_ARENA_MAX, 2);
-    if (const int status = AnswerCommandLine(argc, argv, QStringLiteral("Sonvale"), QString::fromUtf8(Identity::PlayerVersion),
-            QStringLiteral("Radio Velmora Player: plays the Radio Velmora internet station.\n"
-                           "Only one player runs per display; a second start shows the first one's window."));
+    if (const int status = AnswerCommandLine(argc, argv, QString::fromUtf8(Identity::PlayerProgram),
+            QString::fromUtf8(Identity::PlayerVersion),
+            QStringLiteral("%1: plays the %2 internet station.\n"
+                           "Only one player runs per display; a second start shows the first one's window.")
+                .arg(QString::fromUtf8(Identity::PlayerName), QString::fromUtf8(Identity::StationName)));
         status >= 0)
         return status;
     // Global window positions, shaped windows and the window list need X11:
@@ -68,7 +70,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
     PlayerApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Sonvale"));
+    QApplication::setApplicationName(QString::fromUtf8(Identity::PlayerProgram));
     QApplication::setApplicationVersion(QString::fromUtf8(Identity::PlayerVersion));
     QGuiApplication::setDesktopFileName(QString::fromUtf8(Identity::AppId));
     QApplication::setQuitOnLastWindowClosed(false);

@@ -37,7 +37,7 @@ int main(int argc, char** argv)
         std::fflush(stdout);
     });
     QObject::connect(&engine, &MediaPlayer::FailureReported, [](const PlayFailure& why) {
-        std::printf("failure %.6f %s: %s\n", Now(), qPrintable(PlainWords(why)), qPrintable(why.detail));
+        std::printf("failure %.6f kind %d, HTTP %d: %s\n", Now(), int(why.kind), why.httpStatus, qPrintable(why.detail));
         std::fflush(stdout);
     });
     QObject::connect(&engine, &MediaEngine::AudioStarted, [] {

@@ -32,11 +32,19 @@ QUrl ServiceUrl(const Options& options, const QByteArray& pathAndQuery)
     return url;
 }
 
+// What every request of the update service is made with.
+GetLimits Limits()
+{
+    GetLimits limits;
+    limits.userAgent = QByteArray(Identity::PlayerProgram) + '-' + Identity::UpdaterProgram + '/' + Identity::UpdaterVersion;
+    return limits;
+}
+
 } // namespace
 
 QString GetInstalledVersion()
 {
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Radio Velmora"));
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QString::fromUtf8(Identity::StationName));
     return settings.value(QStringLiteral("Player/Version"), QStringLiteral("0100000000")).toString();
 }
 
@@ -44,7 +52,7 @@ bool IsClientLatestVersion(const QString& version, const Options& options)
 {
     // The version is percent-encoded; ordinary versions pass unchanged.
     const QUrl url = ServiceUrl(options, "/player/isclientlatestversion.php?version=" + QUrl::toPercentEncoding(version));
-    GetLimits limits;
+    GetLimits limits = Limits();
     limits.maxBodyBytes = MaxCheckReplyBytes;
     limits.inactivityMs = options.inactivityTimeoutMs;
     limits.deadlineMs = options.checkDeadlineMs;
@@ -84,7 +92,7 @@ namespace {
 
 PatchSignature FetchSignature(const Options& options)
 {
-    GetLimits limits;
+    GetLimits limits = Limits();
     limits.maxBodyBytes = PatchSignature::MaxFileBytes;
     limits.inactivityMs = options.inactivityTimeoutMs;
     limits.deadlineMs = options.checkDeadlineMs;
@@ -124,7 +132,7 @@ void DownloadPatch(const QString& path, const Options& options, const QString& i
         }
         return true;
     };
-    GetLimits limits;
+    GetLimits limits = Limits();
     limits.inactivityMs = options.inactivityTimeoutMs;
     limits.graceMs = options.patchGraceMs;
     limits.floorBytesPerSecond = options.patchFloorBytesPerSecond;
@@ -147,7 +155,9 @@ void OfferPatchInstall(const QString& path, UpdaterPlatform& platform)
 {
     const QString title = QString::fromUtf8(Identity::UpdaterName);
     if (!platform.AskYesNo(
-            QStringLiteral("A new version of Radio Velmora Player is available. Would you like to install it?"), title))
+            QStringLiteral("A new version of %1 is available. Would you like to install it?")
+                .arg(QString::fromUtf8(Identity::PlayerName)),
+            title))
         return;
     platform.Inform(QStringLiteral("Please close and re-open the player at your earliest convenience."), title);
     QFile patch(path);

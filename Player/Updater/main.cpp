@@ -1,5 +1,5 @@
-// updater: checks whether the installed Radio Velmora Player is the latest and
-// offers the patch if it is not. It has no window and says nothing on failure.
+// updater: checks whether the installed player is the latest and offers the
+// patch if it is not. It has no window and says nothing on failure.
 #include "BoundedGet.h"
 #include "CommandLine.h"
 #include "Identity.h"
@@ -34,9 +34,11 @@ void OwnMessagesOnly(QtMsgType type, const QMessageLogContext& context, const QS
 
 int main(int argc, char** argv)
 {
-    if (const int status = AnswerCommandLine(argc, argv, QStringLiteral("updater"), QString::fromUtf8(Identity::UpdaterVersion),
-            QStringLiteral("Radio Velmora Updater: offers the newest Radio Velmora Player when there is one.\n"
-                           "It has no window and says nothing when it fails."));
+    if (const int status = AnswerCommandLine(argc, argv, QString::fromUtf8(Identity::UpdaterProgram),
+            QString::fromUtf8(Identity::UpdaterVersion),
+            QStringLiteral("%1: offers the newest %2 when there is one.\n"
+                           "It has no window and says nothing when it fails.")
+                .arg(QString::fromUtf8(Identity::UpdaterName), QString::fromUtf8(Identity::PlayerName)));
         status >= 0)
         return status;
     qInstallMessageHandler(OwnMessagesOnly);

@@ -108,6 +108,12 @@ class PlayerOnADesktop(unittest.TestCase):
         self.assertTrue(wait_until(lambda: self.icon_colour()[1] > self.icon_colour()[0], 10), "icon turns green")
         self.assertEqual(self.desktop.tray_icon_window()[0], icon_window, "the icon changed colour in place, never re-docked")
 
+        # The station's log names the player and the version it was built as, for the playlist and the stream.
+        version = subprocess.run([PLAYER, "--version"], capture_output=True, text=True).stdout.split()[-1]
+        with open(os.path.join(self.station.dir, "log", "access.log"), errors="replace") as log:
+            agents = {line.rsplit('"', 2)[-2] for line in log if "GET /velmora32" in line}
+        self.assertEqual(agents, {f"Sonvale/{version}"})
+
         self.press(255, 52)  # high quality
         self.press(36, 36)   # pause
         time.sleep(1)

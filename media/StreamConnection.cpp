@@ -165,6 +165,8 @@ GstPadProbeReturn OnSourceData(GstPad* pad, GstPadProbeInfo* info, gpointer watc
 void OnSourceSetup(GstElement*, GstElement* source, gpointer settings)
 {
     const auto* wanted = static_cast<const StreamConnection::SourceSettings*>(settings);
+    if (!wanted->userAgent.isEmpty() && HasProperty(source, "user-agent"))
+        g_object_set(source, "user-agent", wanted->userAgent.constData(), nullptr);
     if (wanted->tlsDatabase && HasProperty(source, "tls-database"))
         g_object_set(source, "tls-database", wanted->tlsDatabase, nullptr);
     // The stream goes the way the playlist went: the source would read
@@ -263,6 +265,7 @@ void StreamConnection::Start()
     }
     GetLimits limits;
     limits.maxBodyBytes = Playlist::MaxBytes;
+    limits.userAgent = m_setup.userAgent;
     m_fetch = new BoundedGet(m_address, limits, m_setup.trusted, m_setup.proxies, this);
     connect(m_fetch, &BoundedGet::Head, this, [this] {
         const int status = m_fetch->Status();
@@ -340,6 +343,7 @@ void StreamConnection::PlayEntry(const QUrl& stream)
     // Each entry's own: a relay may be reached another way than the one before.
     m_source = SourceSettings();
     m_source.tlsDatabase = m_setup.tlsDatabase;
+    m_source.userAgent = m_setup.userAgent;
     if (const QUrl proxy = m_setup.proxies.For(stream); !proxy.isEmpty()) {
         m_source.proxy = proxy.toEncoded(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment);
         m_source.proxyUser = proxy.userName(QUrl::FullyDecoded).toUtf8();

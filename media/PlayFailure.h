@@ -33,5 +33,3 @@ struct PlayFailure {
     bool operator==(const PlayFailure&) const = default;
 };
 
-// The failure in a few plain words, for the listener.
-QString PlainWords(const PlayFailure& failure);

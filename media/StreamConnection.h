@@ -21,6 +21,7 @@ struct ConnectionSetup {
     QList<QSslCertificate> trusted;  // for https playlists; empty: the system's store
     GTlsDatabase* tlsDatabase = nullptr; // the same for the stream's source; none: the system's
     ProxySettings proxies;
+    QByteArray userAgent;
     int bufferBytes = 0;             // the network buffer
     int bufferMs = 0;
     int startMarkMs = 0;             // playback starts once the buffer holds this
@@ -67,6 +68,7 @@ public:
         QByteArray proxy; // empty: straight to the server
         QByteArray proxyUser;
         QByteArray proxyPassword;
+        QByteArray userAgent;
     };
 
 signals:

@@ -23,6 +23,7 @@ struct EngineOptions {
     EngineTimings timings;
     bool secure = false;   // the station is reached over https
     ProxySettings proxies; // the playlist's and the stream's way out
+    QByteArray userAgent;  // what the playlist fetch and the stream's source call the program
 };
 
 // The player's media engine on GStreamer: a thin layer that turns what its

@@ -24,6 +24,7 @@ struct GetLimits {
     int deadlineMs = 0;              // the whole request, redirects included; 0: none
     int graceMs = 0;                 // the throughput floor holds from this long on
     qint64 floorBytesPerSecond = 0;  // 0: none
+    QByteArray userAgent;            // the program and its version, as "name/version"; empty: none said
 };
 
 // What kind of failure ended a request.

@@ -175,6 +175,7 @@ void MediaEngine::Connect()
     setup.trusted = m_trusted;
     setup.tlsDatabase = m_tlsDatabase.get();
     setup.proxies = m_options.proxies;
+    setup.userAgent = m_options.userAgent;
     setup.bufferBytes = m_options.timings.bufferBytes;
     setup.bufferMs = m_options.timings.bufferMs;
     setup.startMarkMs = m_options.timings.startMarkMs;

@@ -146,8 +146,8 @@ void BoundedGet::Open(const QUrl& url)
                 + "\r\n";
     }
     const QByteArray request = "GET " + target + " HTTP/1.1\r\nHost: " + url.authority(QUrl::FullyEncoded).toLatin1()
-        + "\r\n" + proxyCredentials
-        + "User-Agent: Sonvale/1.0\r\nAccept: */*\r\nAccept-Encoding: identity\r\nConnection: close\r\n\r\n";
+        + "\r\n" + proxyCredentials + (m_limits.userAgent.isEmpty() ? QByteArray() : "User-Agent: " + m_limits.userAgent + "\r\n")
+        + "Accept: */*\r\nAccept-Encoding: identity\r\nConnection: close\r\n\r\n";
     m_inactivity.start(m_limits.inactivityMs);
     if (!proxy.isEmpty() && !m_forwarded) {
         // https through an http proxy is tunnelled to the server's own port;

@@ -1,8 +1,11 @@
-#include "PlayFailure.h"
+#include "FailureWords.h"
 
-QString PlainWords(const PlayFailure& failure)
+#include "Identity.h"
+
+QString FailureWords(const PlayFailure& failure)
 {
     using Kind = PlayFailure::Kind;
+    const QString station = QString::fromUtf8(Identity::StationName);
     switch (failure.kind) {
     case Kind::None:
         return {};
@@ -10,14 +13,14 @@ QString PlainWords(const PlayFailure& failure)
         break;
     case Kind::HttpStatus:
         if (failure.httpStatus == 403 || failure.httpStatus == 503 || failure.httpStatus == 429)
-            return QStringLiteral("Radio Velmora is full or busy right now (HTTP %1).").arg(failure.httpStatus);
-        return QStringLiteral("Radio Velmora answered with an error (HTTP %1).").arg(failure.httpStatus);
+            return QStringLiteral("%1 is full or busy right now (HTTP %2).").arg(station).arg(failure.httpStatus);
+        return QStringLiteral("%1 answered with an error (HTTP %2).").arg(station).arg(failure.httpStatus);
     case Kind::Certificate:
-        return QStringLiteral("Radio Velmora's certificate is not trusted.");
+        return QStringLiteral("%1's certificate is not trusted.").arg(station);
     case Kind::NotAudio:
-        return QStringLiteral("Radio Velmora's reply was not audio.");
+        return QStringLiteral("%1's reply was not audio.").arg(station);
     case Kind::NoStream:
-        return QStringLiteral("Radio Velmora's playlist names no stream.");
+        return QStringLiteral("%1's playlist names no stream.").arg(station);
     case Kind::NoDecoder:
         return failure.format.isEmpty()
             ? QStringLiteral("No decoder for the station's format is installed.")
@@ -29,5 +32,5 @@ QString PlainWords(const PlayFailure& failure)
             ? QStringLiteral("The network's proxy refused the connection (HTTP %1).").arg(failure.httpStatus)
             : QStringLiteral("The network's proxy can't be reached.");
     }
-    return QStringLiteral("Radio Velmora can't be reached right now.");
+    return QStringLiteral("%1 can't be reached right now.").arg(station);
 }
