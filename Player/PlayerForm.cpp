@@ -358,7 +358,7 @@ void PlayerForm::RenderQuality()
     lowSpeedMenuItem->setChecked(!high);
 }
 
-void PlayerForm::RenderState(int state)
+void PlayerForm::RenderState(PlayState state)
 {
     const PlayerStatus& status = m_player.Status();
     if (PlayerStatus::IsMainState(state)) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DragFrame.h"
+#include "PlayState.h"
 
 #include <QImage>
 #include <QWidget>
@@ -62,7 +63,7 @@ private:
     void UnhookWindow();
     void ChooseQuality(Quality quality);
     void RenderQuality();
-    void RenderState(int state);
+    void RenderState(PlayState state);
     void RenderTrayTip();
     void RenderNames();
     void Minimise();

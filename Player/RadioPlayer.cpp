@@ -6,14 +6,14 @@
 namespace {
 
 // The engine's states in which nothing is playing or on its way.
-bool EngineIsIdle(int state)
+bool EngineIsIdle(PlayState state)
 {
     return state == Undefined || state == Stopped || state == MediaEnded || state == Ready;
 }
 
 // A stream on its way to the listener counts as playing for the desktop while
 // the listener wants it: connecting, buffering and reconnecting included.
-Playback PlaybackFor(int state, bool wantsPlayback)
+Playback PlaybackFor(PlayState state, bool wantsPlayback)
 {
     if (state == Paused)
         return Playback::Paused;
@@ -23,7 +23,7 @@ Playback PlaybackFor(int state, bool wantsPlayback)
 
 } // namespace
 
-QString StatusTextFor(int state, bool highQuality)
+QString StatusTextFor(PlayState state, bool highQuality)
 {
     switch (state) {
     case Stopped: return QStringLiteral("Stopped");
@@ -41,7 +41,7 @@ QString StatusTextFor(int state, bool highQuality)
     }
 }
 
-PlayerStatus NextStatus(const PlayerStatus& previous, int state, Quality quality, bool wantsPlayback)
+PlayerStatus NextStatus(const PlayerStatus& previous, PlayState state, Quality quality, bool wantsPlayback)
 {
     PlayerStatus next = previous;
     next.state = state;
@@ -158,7 +158,7 @@ void RadioPlayer::OnFailure(const PlayFailure& why)
     m_failure = why;
 }
 
-void RadioPlayer::OnPlayStateChange(int state)
+void RadioPlayer::OnPlayStateChange(PlayState state)
 {
     m_status = NextStatus(m_status, state, m_quality, m_wantsPlayback);
     // A play that ends in Stopped by itself could not reach the station, or

@@ -15,7 +15,7 @@ enum class Playback { Stopped, Paused, Playing };
 // What every view of the player shows, derived from the engine's play state,
 // the listener's intent and the quality chosen when playing began.
 struct PlayerStatus {
-    int state = Undefined;
+    PlayState state = Undefined;
     QString text = QStringLiteral("Ready"); // the status label's text
     // Set by the last stopped, paused or playing state; other states keep them.
     bool pauseFaces = false;   // the play/pause button shows pause
@@ -24,14 +24,14 @@ struct PlayerStatus {
     Playback playback = Playback::Stopped;
 
     // Whether the state sets the faces, the stop button and the icon.
-    static bool IsMainState(int state) { return state == Stopped || state == Paused || state == Playing; }
+    static bool IsMainState(PlayState state) { return state == Stopped || state == Paused || state == Playing; }
 };
 
 // The status text for a play state; `highQuality` picks the suffix of state 3.
-QString StatusTextFor(int state, bool highQuality);
+QString StatusTextFor(PlayState state, bool highQuality);
 
 // The status after the engine reports `state`.
-PlayerStatus NextStatus(const PlayerStatus& previous, int state, Quality quality, bool wantsPlayback);
+PlayerStatus NextStatus(const PlayerStatus& previous, PlayState state, Quality quality, bool wantsPlayback);
 
 // The player itself, without widgets: it owns the engine, the listener's
 // intent, the quality choice, the station's configuration and the stream's
@@ -77,7 +77,7 @@ public:
 
 signals:
     // The engine reported a state (every report, also a repeated one).
-    void StateReported(int state);
+    void StateReported(PlayState state);
     // PlaybackStatus changed.
     void PlaybackStatusChanged();
     void TitleChanged();
@@ -88,7 +88,7 @@ signals:
     void QuitRequested();
 
 private:
-    void OnPlayStateChange(int state);
+    void OnPlayStateChange(PlayState state);
     void SetWantsPlayback(bool wants);
     void SetTitle(const QString& title);
     void SetStoppedBy(const PlayFailure& failure);

@@ -32,7 +32,7 @@ int ConnectionPolicy::RetryDelayMs(qint64 ageMs, const EngineTimings& timings)
     return ageMs < timings.retryYoungForMs ? timings.retryYoungMs : timings.retryOldMs;
 }
 
-void ConnectionPolicy::Report(PolicyStep& step, EngineState state)
+void ConnectionPolicy::Report(PolicyStep& step, PlayState state)
 {
     if (state == m_state)
         return;
@@ -54,15 +54,15 @@ void ConnectionPolicy::ResetConnection()
 PolicyStep ConnectionPolicy::Play(qint64 now)
 {
     switch (m_state) {
-    case EngineState::Playing:
-    case EngineState::Buffering:
-    case EngineState::Transitioning:
-    case EngineState::Reconnecting:
+    case PlayState::Playing:
+    case PlayState::Buffering:
+    case PlayState::Transitioning:
+    case PlayState::Reconnecting:
         return Done({}, now); // already on its way
     default:
         break;
     }
-    if (m_state == EngineState::Paused && m_connection.held && now - m_pausedAt.value_or(now) < m_timings.resumeOnSameConnectionMs) {
+    if (m_state == PlayState::Paused && m_connection.held && now - m_pausedAt.value_or(now) < m_timings.resumeOnSameConnectionMs) {
         // The same connection goes on; Playing again once the pipeline runs.
         m_resumedAt = now;
         m_connection.held = false;
@@ -97,7 +97,7 @@ PolicyStep ConnectionPolicy::Attempt(qint64 now)
     m_phase = Phase::Resolving;
     m_pausedAt.reset();
     if (!m_played)
-        Report(step, EngineState::Transitioning);
+        Report(step, PlayState::Transitioning);
     m_deadline = TryDeadline(now + m_timings.fetchMs);
     return Done(step, now);
 }
@@ -173,13 +173,13 @@ PolicyStep ConnectionPolicy::Answered(qint64 now)
 PolicyStep ConnectionPolicy::Pause(qint64 now)
 {
     PolicyStep step;
-    if (m_state == EngineState::Playing || m_state == EngineState::Buffering) {
+    if (m_state == PlayState::Playing || m_state == PlayState::Buffering) {
         step.hold = true;
         m_connection.held = true;
         m_connection.pipelinePlaying = false;
         m_connection.filling = false;
         m_pausedAt = now;
-    } else if (m_state == EngineState::Transitioning || m_state == EngineState::Reconnecting) {
+    } else if (m_state == PlayState::Transitioning || m_state == PlayState::Reconnecting) {
         step.teardown = true;
         ResetConnection();
     } else {
@@ -187,11 +187,11 @@ PolicyStep ConnectionPolicy::Pause(qint64 now)
     }
     m_phase = Phase::Paused;
     m_deadline.reset();
-    Report(step, EngineState::Paused);
+    Report(step, PlayState::Paused);
     return Done(step, now);
 }
 
-PolicyStep ConnectionPolicy::Drop(qint64 now, EngineState state)
+PolicyStep ConnectionPolicy::Drop(qint64 now, PlayState state)
 {
     PolicyStep step;
     step.teardown = true;
@@ -209,12 +209,12 @@ PolicyStep ConnectionPolicy::Drop(qint64 now, EngineState state)
 
 PolicyStep ConnectionPolicy::Stop(qint64 now)
 {
-    return Drop(now, EngineState::Stopped);
+    return Drop(now, PlayState::Stopped);
 }
 
 PolicyStep ConnectionPolicy::AddressChanged(qint64 now)
 {
-    return Active() ? Drop(now, EngineState::Ready) : Done({}, now);
+    return Active() ? Drop(now, PlayState::Ready) : Done({}, now);
 }
 
 PolicyStep ConnectionPolicy::AudioReachedOutput(qint64 now)
@@ -255,7 +255,7 @@ PolicyStep ConnectionPolicy::MaybePlaying(qint64 now)
     if (!m_connection.settled)
         m_connection.settleAt = now + m_timings.settleMs;
     m_deadline = m_connection.settleAt;
-    Report(step, EngineState::Playing);
+    Report(step, PlayState::Playing);
     return Done(step, now);
 }
 
@@ -266,7 +266,7 @@ PolicyStep ConnectionPolicy::Hold(qint64 now, PolicyStep step)
     m_connection.pipelinePlaying = false;
     if (m_phase == Phase::Refilling)
         m_deadline = now + m_timings.stallMs;
-    Report(step, EngineState::Buffering);
+    Report(step, PlayState::Buffering);
     return Done(step, now);
 }
 
@@ -353,7 +353,7 @@ PolicyStep ConnectionPolicy::Broke(const PlayFailure& why, qint64 now)
     step.teardown = true;
     ResetConnection();
     step.failure = why;
-    Report(step, EngineState::Reconnecting);
+    Report(step, PlayState::Reconnecting);
     return WaitToReconnect(delay, now, step);
 }
 
@@ -366,7 +366,7 @@ PolicyStep ConnectionPolicy::Failed(const PlayFailure& why, qint64 now)
     std::uniform_int_distribution<int> jitter(0, std::max(0, m_timings.retryJitterMs));
     const qint64 delay = RetryDelayMs(now - m_outageSince, m_timings) + jitter(m_random);
     if (m_played) {
-        Report(step, EngineState::Reconnecting);
+        Report(step, PlayState::Reconnecting);
         return WaitToReconnect(delay, now, step);
     }
     // A first play rides out a short outage (a source handing over, a full
@@ -379,7 +379,7 @@ PolicyStep ConnectionPolicy::Failed(const PlayFailure& why, qint64 now)
     }
     m_phase = Phase::Idle;
     m_deadline.reset();
-    Report(step, EngineState::Stopped);
+    Report(step, PlayState::Stopped);
     return Done(step, now);
 }
 
@@ -429,7 +429,7 @@ PolicyStep ConnectionPolicy::OutputLost(qint64 now)
     if (!m_outputLostAt)
         m_outputLostAt = now;
     step.failure = {PlayFailure::Kind::NoOutput, 0, {}, QStringLiteral("no audio output could be opened")};
-    Report(step, EngineState::Reconnecting);
+    Report(step, PlayState::Reconnecting);
     return LookForOutput(now, step);
 }
 
@@ -485,8 +485,8 @@ PolicyStep ConnectionPolicy::NetworkReachable(bool reachable, qint64 now)
 
 PolicyStep ConnectionPolicy::Sleep(bool sleeping, qint64 now)
 {
-    const bool wanted = m_state == EngineState::Playing || m_state == EngineState::Buffering
-        || m_state == EngineState::Transitioning || m_state == EngineState::Reconnecting;
+    const bool wanted = m_state == PlayState::Playing || m_state == PlayState::Buffering
+        || m_state == PlayState::Transitioning || m_state == PlayState::Reconnecting;
     if (sleeping && wanted) {
         // The connection would not survive the night; the listener's wish does.
         PolicyStep step;
@@ -495,7 +495,7 @@ PolicyStep ConnectionPolicy::Sleep(bool sleeping, qint64 now)
         m_phase = Phase::Asleep;
         m_played = true;
         m_deadline.reset();
-        Report(step, EngineState::Reconnecting);
+        Report(step, PlayState::Reconnecting);
         return Done(step, now);
     }
     if (!sleeping && m_phase == Phase::Asleep) {

@@ -2,23 +2,12 @@
 
 #include "ConnectionEvent.h"
 #include "PlayFailure.h"
+#include "PlayState.h"
 
 #include <QList>
 #include <QUrl>
 #include <optional>
 #include <random>
-
-// The states the engine reports, with their published play-state numbers.
-enum class EngineState : int {
-    Undefined = 0,
-    Stopped = 1,
-    Paused = 2,
-    Playing = 3,
-    Buffering = 6,
-    Transitioning = 9, // connecting
-    Ready = 10,
-    Reconnecting = 11,
-};
 
 // How long the engine waits for what. The defaults are the player's; tests
 // run on shorter ones.
@@ -83,7 +72,7 @@ struct PolicyStep {
     bool retireSink = false;   // take the failed sink out; the stream waits for a new one
     bool restoreOutput = false; // the connection, kept through its output's loss, plays on a new one
     bool settle = false;       // give the network buffer its steady size
-    std::optional<EngineState> report;
+    std::optional<PlayState> report;
     PlayFailure failure;       // why: with Stopped after a play that gave up, with Reconnecting
     qint64 wakeInMs = -1;      // call WaitEnded after this long; below 0: no wait
 };
@@ -115,9 +104,9 @@ public:
     // `seed` drives the retries' jitter.
     explicit ConnectionPolicy(const EngineTimings& timings = {}, unsigned seed = 0);
 
-    EngineState State() const { return m_state; }
+    PlayState State() const { return m_state; }
     // Whether anything is open, held or awaited (a new address replaces it).
-    bool Active() const { return m_phase != Phase::Idle || m_state == EngineState::Paused; }
+    bool Active() const { return m_phase != Phase::Idle || m_state == PlayState::Paused; }
 
     // The listener.
     PolicyStep Play(qint64 now);
@@ -159,7 +148,7 @@ private:
         Asleep,
     };
 
-    PolicyStep Drop(qint64 now, EngineState state);
+    PolicyStep Drop(qint64 now, PlayState state);
     PolicyStep Attempt(qint64 now);
     PolicyStep PlayEntry(int index, qint64 now);
     PolicyStep EntryFailed(const PlayFailure& why, qint64 now);
@@ -169,13 +158,13 @@ private:
     PolicyStep MaybePlaying(qint64 now);
     PolicyStep Hold(qint64 now, PolicyStep step);
     PolicyStep LookForOutput(qint64 now, PolicyStep step);
-    void Report(PolicyStep& step, EngineState state);
+    void Report(PolicyStep& step, PlayState state);
     PolicyStep Done(PolicyStep step, qint64 now) const;
     void ResetConnection();
 
     const EngineTimings m_timings;
     std::mt19937 m_random;
-    EngineState m_state = EngineState::Undefined;
+    PlayState m_state = PlayState::Undefined;
     Phase m_phase = Phase::Idle;
     std::optional<qint64> m_deadline; // when WaitEnded is due
 

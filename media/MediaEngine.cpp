@@ -158,7 +158,7 @@ void MediaEngine::Apply(const PolicyStep& step)
     if (step.failure.kind != PlayFailure::Kind::None)
         emit FailureReported(step.failure);
     if (step.report)
-        emit PlayStateChange(int(*step.report));
+        emit PlayStateChange(*step.report);
 }
 
 void MediaEngine::DropConnection()

@@ -45,7 +45,7 @@ public:
     void stop() override;
     int volume() const override { return m_volume; }
     void setVolume(int value) override;
-    int playState() const override { return int(m_policy.State()); }
+    PlayState playState() const override { return m_policy.State(); }
     void SetNetworkReachable(bool reachable) override;
     void PrepareForSleep(bool sleeping) override;
 

@@ -1,25 +1,10 @@
 #pragma once
 
 #include "PlayFailure.h"
+#include "PlayState.h"
 
 #include <QObject>
 #include <QString>
-
-// The published play-state numbers of a media player.
-enum PlayState : int {
-    Undefined = 0,
-    Stopped = 1,
-    Paused = 2,
-    Playing = 3,
-    ScanForward = 4,
-    ScanReverse = 5,
-    Buffering = 6,
-    Waiting = 7,
-    MediaEnded = 8,
-    Transitioning = 9,
-    Ready = 10,
-    Reconnecting = 11,
-};
 
 // What the player needs of its media engine. Calls return at once; problems
 // with the stream show only as state changes.
@@ -38,7 +23,7 @@ public:
     // 0 to 100.
     virtual int volume() const = 0;
     virtual void setVolume(int value) = 0;
-    virtual int playState() const = 0;
+    virtual PlayState playState() const = 0;
 
     // The machine around the player: the network became reachable or not;
     // the machine is about to sleep (true) or has woken (false).
@@ -46,7 +31,7 @@ public:
     virtual void PrepareForSleep(bool) {}
 
 signals:
-    void PlayStateChange(int NewState);
+    void PlayStateChange(PlayState NewState);
     // The stream's title (ICY "StreamTitle"); emptied as its connection
     // closes, and empty at every new connection until that stream sends one.
     void TitleChanged(const QString& title);

@@ -32,11 +32,11 @@ public:
     }
     int volume() const override { return m_volume; }
     void setVolume(int value) override { m_log << QStringLiteral("volume=%1").arg(value); m_volume = value; }
-    int playState() const override { return state; }
+    PlayState playState() const override { return state; }
 
     void SetTitle(const QString& title) { emit TitleChanged(title); }
     void Fail(const PlayFailure& why) { emit FailureReported(why); }
-    void Report(int newState)
+    void Report(PlayState newState)
     {
         state = newState;
         if (newState == Stopped || newState == Transitioning || newState == Reconnecting)
@@ -44,7 +44,7 @@ public:
         emit PlayStateChange(newState);
     }
 
-    int state = Undefined;
+    PlayState state = Undefined;
     bool stopFails = false;
 
 private:

@@ -73,7 +73,7 @@ public:
         Do(policy.AudioReachedOutput(now));
         Do(policy.PipelinePlaying(now));
     }
-    EngineState State() const { return policy.State(); }
+    PlayState State() const { return policy.State(); }
     std::vector<qint64> Gaps() const
     {
         std::vector<qint64> gaps;
@@ -88,7 +88,7 @@ public:
     int connects = 0, teardowns = 0, holds = 0, releases = 0, probes = 0, settles = 0, restores = 0, retires = 0;
     std::vector<qint64> connectTimes;
     std::vector<QUrl> entries;
-    std::vector<EngineState> states;
+    std::vector<PlayState> states;
     std::vector<PlayFailure> failures;
 };
 
@@ -96,7 +96,7 @@ void PlayToPlaying(Driver& d)
 {
     d.Do(d.policy.Play(d.now));
     d.Plays();
-    ASSERT_EQ(d.State(), EngineState::Playing);
+    ASSERT_EQ(d.State(), PlayState::Playing);
 }
 
 } // namespace
@@ -109,14 +109,14 @@ TEST(ConnectionPolicy, APlayConnectsFillsTheBufferAndPlaysOnlyOnceAudioFlows)
     d.Resolves({Relay1, Relay2});
     EXPECT_EQ(d.entries, std::vector{Relay1}) << "the playlist's first entry first";
     d.Do(d.policy.PipelinePlaying(d.now));
-    EXPECT_EQ(d.State(), EngineState::Transitioning) << "a running pipeline without audio is not playing";
+    EXPECT_EQ(d.State(), PlayState::Transitioning) << "a running pipeline without audio is not playing";
     d.Do(d.policy.BufferLevel(10, d.now));
     EXPECT_EQ(d.holds, 1);
     d.Do(d.policy.BufferLevel(100, d.now));
     EXPECT_EQ(d.releases, 1);
     d.Do(d.policy.AudioReachedOutput(d.now));
     d.Do(d.policy.PipelinePlaying(d.now));
-    EXPECT_EQ(d.states, (std::vector{EngineState::Transitioning, EngineState::Buffering, EngineState::Playing}));
+    EXPECT_EQ(d.states, (std::vector{PlayState::Transitioning, PlayState::Buffering, PlayState::Playing}));
 
     d.Do(d.policy.Play(d.now));
     EXPECT_EQ(d.connects, 1) << "play while playing changes nothing";
@@ -141,7 +141,7 @@ TEST(ConnectionPolicy, EachEntryHasDeadlinesOfItsOwnAndHandsOverToTheNext)
         d.Do(d.policy.BufferLevel(100, d.now));
         d.Do(d.policy.AudioReachedOutput(d.now));
         d.Do(d.policy.PipelinePlaying(d.now));
-        EXPECT_EQ(d.State(), EngineState::Playing);
+        EXPECT_EQ(d.State(), PlayState::Playing);
         EXPECT_LE(d.now - pressed, 4000) << "audio within 5 s of play, with a second of it to reach the listener";
     }
     {
@@ -170,7 +170,7 @@ TEST(ConnectionPolicy, EachEntryHasDeadlinesOfItsOwnAndHandsOverToTheNext)
         d.Resolves({Relay1, Relay2});
         d.Do(d.policy.Broke({Kind::NoDecoder, 0, "MPEG-4 AAC", "no decoder"}, d.now));
         d.Do(d.policy.Broke(Refused, d.now));
-        EXPECT_EQ(d.State(), EngineState::Transitioning);
+        EXPECT_EQ(d.State(), PlayState::Transitioning);
         d.Advance(timings.retryEarlyMs);
         EXPECT_EQ(d.connects, 2);
     }
@@ -195,21 +195,21 @@ TEST(ConnectionPolicy, AFirstPlayRidesOutPassingFailuresForThirtySecondsAndEndsA
             d.Do(d.policy.Broke(NotFound, d.now));
             d.Advance(d.wakeAt - d.now);
         }
-        EXPECT_EQ(d.states, std::vector{EngineState::Transitioning}) << "still connecting between tries";
+        EXPECT_EQ(d.states, std::vector{PlayState::Transitioning}) << "still connecting between tries";
         d.Plays();
-        EXPECT_EQ(d.State(), EngineState::Playing);
+        EXPECT_EQ(d.State(), PlayState::Playing);
     }
     {
         SCOPED_TRACE("a station that refuses to the end");
         Driver d;
         d.Do(d.policy.Play(d.now));
         const qint64 pressed = d.now;
-        while (d.State() == EngineState::Transitioning && d.now - pressed < 60000) {
+        while (d.State() == PlayState::Transitioning && d.now - pressed < 60000) {
             d.Do(d.policy.Broke(d.connects % 2 ? NotFound : Refused, d.now));
             if (d.wakeAt >= 0)
                 d.Advance(d.wakeAt - d.now);
         }
-        EXPECT_EQ(d.State(), EngineState::Stopped);
+        EXPECT_EQ(d.State(), PlayState::Stopped);
         EXPECT_LE(d.now - pressed, 30000);
         EXPECT_GE(d.now - pressed, 27000) << "the window is used";
         EXPECT_EQ(d.failures.back(), d.connects % 2 ? NotFound : Refused) << "the last try's reason goes with Stopped";
@@ -219,7 +219,7 @@ TEST(ConnectionPolicy, AFirstPlayRidesOutPassingFailuresForThirtySecondsAndEndsA
         Driver d;
         d.Do(d.policy.Play(d.now));
         d.Advance(40000);
-        EXPECT_EQ(d.State(), EngineState::Stopped);
+        EXPECT_EQ(d.State(), PlayState::Stopped);
         EXPECT_EQ(d.failures.back().kind, Kind::Unreachable);
     }
     for (const Kind lasting : {Kind::Certificate, Kind::NotAudio, Kind::NoStream, Kind::NoDecoder}) {
@@ -227,7 +227,7 @@ TEST(ConnectionPolicy, AFirstPlayRidesOutPassingFailuresForThirtySecondsAndEndsA
         Driver d;
         d.Do(d.policy.Play(d.now));
         d.Do(d.policy.Broke({lasting, 0, {}, "lasting"}, d.now));
-        EXPECT_EQ(d.State(), EngineState::Stopped);
+        EXPECT_EQ(d.State(), PlayState::Stopped);
         EXPECT_EQ(d.connects, 1);
         EXPECT_EQ(d.failures.back().kind, lasting);
     }
@@ -241,7 +241,7 @@ TEST(ConnectionPolicy, ABrokenStreamIsTriedOftenWhileTheOutageIsYoungAndNeverSto
         d.Do(d.policy.SourceEnded(d.now));
         d.Advance(400); // the buffer plays out
         d.Do(d.policy.Broke({Kind::Unreachable, 0, {}, "the stream ended"}, d.now));
-        EXPECT_EQ(d.State(), EngineState::Reconnecting);
+        EXPECT_EQ(d.State(), PlayState::Reconnecting);
         d.Advance(600);
         EXPECT_EQ(d.connects, 2) << "the first wait runs from the server's end of the stream";
         // The mount is gone: every try answers 404 at once, for ten minutes.
@@ -252,13 +252,13 @@ TEST(ConnectionPolicy, ABrokenStreamIsTriedOftenWhileTheOutageIsYoungAndNeverSto
             d.Do(d.policy.Broke(NotFound, d.now));
             d.Advance(d.wakeAt - d.now);
         }
-        EXPECT_EQ(d.State(), EngineState::Reconnecting);
+        EXPECT_EQ(d.State(), PlayState::Reconnecting);
         EXPECT_LE(std::count_if(tries.begin(), tries.end(), [](qint64 at) { return at <= 20000; }), 13)
             << "playlist requests in the first 20 s";
         for (std::size_t i = 1; i < tries.size(); ++i)
             EXPECT_LE(tries[i] - tries[i - 1], tries[i] <= 30000 ? 1700 : 3000) << "a try " << tries[i] << " ms in";
         d.Plays();
-        EXPECT_EQ(d.State(), EngineState::Playing);
+        EXPECT_EQ(d.State(), PlayState::Playing);
         d.Do(d.policy.Broke(Refused, d.now));
         d.Advance(1000);
         EXPECT_EQ(d.Gaps().back(), 1000) << "a new break is a young outage again";
@@ -296,7 +296,7 @@ TEST(ConnectionPolicy, TheMachineHoldsReconnectsBackAndReleasesThemAtOnce)
         d.Do(d.policy.Broke(Refused, d.now));
         d.Advance(60000);
         EXPECT_EQ(d.connects, 1) << "nothing is tried while the network is down";
-        EXPECT_EQ(d.State(), EngineState::Reconnecting);
+        EXPECT_EQ(d.State(), PlayState::Reconnecting);
         d.Do(d.policy.NetworkReachable(true, d.now));
         EXPECT_EQ(d.connects, 2) << "its return tries at once";
     }
@@ -305,13 +305,13 @@ TEST(ConnectionPolicy, TheMachineHoldsReconnectsBackAndReleasesThemAtOnce)
         Driver d;
         ASSERT_NO_FATAL_FAILURE(PlayToPlaying(d));
         d.Do(d.policy.Sleep(true, d.now));
-        EXPECT_EQ(d.State(), EngineState::Reconnecting);
+        EXPECT_EQ(d.State(), PlayState::Reconnecting);
         d.Advance(60000);
         EXPECT_EQ(d.connects, 1);
         d.Do(d.policy.Sleep(false, d.now));
         EXPECT_EQ(d.connects, 2);
         d.Plays();
-        EXPECT_EQ(d.State(), EngineState::Playing);
+        EXPECT_EQ(d.State(), PlayState::Playing);
     }
     {
         SCOPED_TRACE("the audio output");
@@ -319,7 +319,7 @@ TEST(ConnectionPolicy, TheMachineHoldsReconnectsBackAndReleasesThemAtOnce)
         Driver d(timings);
         ASSERT_NO_FATAL_FAILURE(PlayToPlaying(d));
         d.Do(d.policy.OutputLost(d.now));
-        EXPECT_EQ(d.State(), EngineState::Reconnecting);
+        EXPECT_EQ(d.State(), PlayState::Reconnecting);
         EXPECT_EQ(d.failures.back().kind, Kind::NoOutput);
         EXPECT_EQ(d.probes, 1);
         d.Advance(2500);
@@ -358,7 +358,7 @@ TEST(ConnectionPolicy, TheMachineHoldsReconnectsBackAndReleasesThemAtOnce)
         Driver d(timings);
         ASSERT_NO_FATAL_FAILURE(PlayToPlaying(d));
         d.Do(d.policy.OutputLost(d.now));
-        EXPECT_EQ(d.State(), EngineState::Reconnecting);
+        EXPECT_EQ(d.State(), PlayState::Reconnecting);
         EXPECT_EQ(d.teardowns, 1) << "only the play's own fresh start";
         d.Do(d.policy.OutputProbed(false, d.now));
         d.Advance(timings.resumeOnSameConnectionMs - 500);
@@ -366,10 +366,10 @@ TEST(ConnectionPolicy, TheMachineHoldsReconnectsBackAndReleasesThemAtOnce)
         EXPECT_EQ(d.retires, 1) << "the failed sink went when it failed";
         EXPECT_EQ(d.restores, 1) << "the kept connection plays on a new output";
         EXPECT_EQ(d.connects, 1);
-        EXPECT_EQ(d.State(), EngineState::Reconnecting) << "until the audio reaches it";
+        EXPECT_EQ(d.State(), PlayState::Reconnecting) << "until the audio reaches it";
         d.Do(d.policy.PipelinePlaying(d.now));
         d.Do(d.policy.AudioReachedOutput(d.now));
-        EXPECT_EQ(d.State(), EngineState::Playing);
+        EXPECT_EQ(d.State(), PlayState::Playing);
 
         d.Do(d.policy.OutputLost(d.now));
         d.Do(d.policy.Broke(Refused, d.now));
@@ -386,13 +386,13 @@ TEST(ConnectionPolicy, APauseKeepsTheConnectionForAWhileThenResumesOnAFreshOne)
     Driver d(timings);
     ASSERT_NO_FATAL_FAILURE(PlayToPlaying(d));
     d.Do(d.policy.Pause(d.now));
-    EXPECT_EQ(d.State(), EngineState::Paused);
+    EXPECT_EQ(d.State(), PlayState::Paused);
     d.Advance(timings.resumeOnSameConnectionMs - 1);
     d.Do(d.policy.Play(d.now));
     EXPECT_EQ(d.connects, 1);
     EXPECT_EQ(d.releases, 2);
     d.Do(d.policy.PipelinePlaying(d.now));
-    EXPECT_EQ(d.State(), EngineState::Playing);
+    EXPECT_EQ(d.State(), PlayState::Playing);
 
     // The server let go of the paused listener: found at the resume, and
     // opened anew as a fresh play.
@@ -401,14 +401,14 @@ TEST(ConnectionPolicy, APauseKeepsTheConnectionForAWhileThenResumesOnAFreshOne)
     d.Do(d.policy.Play(d.now));
     d.Do(d.policy.Broke({Kind::NotAudio, 0, {}, "does not support seeking"}, d.now));
     EXPECT_EQ(d.connects, 2);
-    EXPECT_EQ(d.State(), EngineState::Transitioning);
+    EXPECT_EQ(d.State(), PlayState::Transitioning);
     d.Plays();
 
     d.Do(d.policy.Pause(d.now));
     d.Advance(timings.resumeOnSameConnectionMs);
     d.Do(d.policy.Play(d.now));
     EXPECT_EQ(d.connects, 3) << "a long pause resumes live, on a fresh connection";
-    EXPECT_EQ(d.State(), EngineState::Transitioning);
+    EXPECT_EQ(d.State(), PlayState::Transitioning);
 
     // Paused while the first audio filled the buffer, and it went to no real
     // output (or the held sink failed): the player stays paused.
@@ -419,7 +419,7 @@ TEST(ConnectionPolicy, APauseKeepsTheConnectionForAWhileThenResumesOnAFreshOne)
     d.Do(d.policy.OutputLost(d.now));
     d.Do(d.policy.OutputProbed(true, d.now));
     d.Advance(60000);
-    EXPECT_EQ(d.State(), EngineState::Paused);
+    EXPECT_EQ(d.State(), PlayState::Paused);
     EXPECT_EQ(d.connects, 3);
     EXPECT_EQ(d.probes, probes);
     d.Do(d.policy.Play(d.now));
@@ -447,15 +447,15 @@ TEST(ConnectionPolicy, ADipTheQueuedAudioCoversChangesNothingALastingOneHoldsAnd
 
     d.Do(d.policy.BufferLevel(0, d.now));
     d.Advance(timings.outputQueueMs);
-    EXPECT_EQ(d.State(), EngineState::Buffering) << "not covered: held while it fills";
+    EXPECT_EQ(d.State(), PlayState::Buffering) << "not covered: held while it fills";
     EXPECT_EQ(d.holds, 2);
     d.Do(d.policy.BufferLevel(100, d.now));
     d.Do(d.policy.PipelinePlaying(d.now));
-    EXPECT_EQ(d.State(), EngineState::Playing);
+    EXPECT_EQ(d.State(), PlayState::Playing);
 
     d.Do(d.policy.BufferLevel(0, d.now));
     d.Advance(timings.outputQueueMs + timings.stallMs);
-    EXPECT_EQ(d.State(), EngineState::Reconnecting) << "buffering that never recovers has broken the stream";
+    EXPECT_EQ(d.State(), PlayState::Reconnecting) << "buffering that never recovers has broken the stream";
     EXPECT_EQ(d.connects, 1);
     d.Advance(1000);
     EXPECT_EQ(d.connects, 2);
@@ -467,15 +467,15 @@ TEST(ConnectionPolicy, StopAndANewAddressEndEverythingPending)
     ASSERT_NO_FATAL_FAILURE(PlayToPlaying(d));
     d.Do(d.policy.Broke(Refused, d.now));
     d.Do(d.policy.AddressChanged(d.now));
-    EXPECT_EQ(d.State(), EngineState::Ready);
+    EXPECT_EQ(d.State(), PlayState::Ready);
     d.Advance(60000);
     EXPECT_EQ(d.connects, 1) << "no reconnect to the old address";
     d.Do(d.policy.Play(d.now));
     d.Do(d.policy.Pause(d.now));
-    EXPECT_EQ(d.State(), EngineState::Paused) << "a pause while connecting drops the connection";
+    EXPECT_EQ(d.State(), PlayState::Paused) << "a pause while connecting drops the connection";
     d.Do(d.policy.Stop(d.now));
-    EXPECT_EQ(d.State(), EngineState::Stopped);
+    EXPECT_EQ(d.State(), PlayState::Stopped);
     EXPECT_EQ(d.wakeAt, -1);
     d.Do(d.policy.AddressChanged(d.now));
-    EXPECT_EQ(d.State(), EngineState::Stopped) << "nothing open: a new address changes nothing";
+    EXPECT_EQ(d.State(), PlayState::Stopped) << "nothing open: a new address changes nothing";
 }

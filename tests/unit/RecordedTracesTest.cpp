@@ -47,7 +47,7 @@ GstMessage* StateChanged(Pipeline& p, GstState from, GstState to)
 {
     return gst_message_new_state_changed(GST_OBJECT(p.pipeline.get()), from, to, GST_STATE_VOID_PENDING);
 }
-GstMessage* Buffering(Pipeline& p, int percent)
+GstMessage* BufferFill(Pipeline& p, int percent)
 {
     return gst_message_new_buffering(GST_OBJECT(p.queue.get()), percent);
 }
@@ -99,20 +99,20 @@ GstMessage* SinkDisconnected(Pipeline& p)
 
 using Kind = ConnectionEvent::Kind;
 
-const char* Name(EngineState state)
+const char* Name(PlayState state)
 {
     switch (state) {
-    case EngineState::Stopped:
+    case PlayState::Stopped:
         return "Stopped";
-    case EngineState::Paused:
+    case PlayState::Paused:
         return "Paused";
-    case EngineState::Playing:
+    case PlayState::Playing:
         return "Playing";
-    case EngineState::Buffering:
+    case PlayState::Buffering:
         return "Buffering";
-    case EngineState::Transitioning:
+    case PlayState::Transitioning:
         return "Transitioning";
-    case EngineState::Reconnecting:
+    case PlayState::Reconnecting:
         return "Reconnecting";
     default:
         return "?";
@@ -269,11 +269,11 @@ TEST(RecordedTraces, TheSourceDropsMidPlayAndTheMountIsGoneForFiveSeconds)
     Replay r;
     r.Play(0);
     r.At(37, Found({Velmora32}));
-    r.At(612, Buffering(r.Current(), 0));
+    r.At(612, BufferFill(r.Current(), 0));
     r.At(1289, Answered(r.Current()));
-    r.At(1292, Buffering(r.Current(), 26));
+    r.At(1292, BufferFill(r.Current(), 26));
     r.At(1304, Bitrate(r.Current()));
-    r.At(1304, Buffering(r.Current(), 100));
+    r.At(1304, BufferFill(r.Current(), 100));
     r.At(1304, FirstAudio(r.Current()));
     r.At(1305, StateChanged(r.Current(), GST_STATE_READY, GST_STATE_PAUSED));
     r.At(1309, StateChanged(r.Current(), GST_STATE_PAUSED, GST_STATE_PLAYING));
@@ -288,16 +288,16 @@ TEST(RecordedTraces, TheSourceDropsMidPlayAndTheMountIsGoneForFiveSeconds)
         r.At(at + 13, SourceEnded(r.Current()));
     }
     r.At(12656, Found({Velmora32}));
-    r.At(13031, Buffering(r.Current(), 0));
+    r.At(13031, BufferFill(r.Current(), 0));
     r.At(13732, Answered(r.Current()));
-    r.At(13733, Buffering(r.Current(), 37));
-    r.At(13733, Buffering(r.Current(), 0));
-    r.At(13735, Buffering(r.Current(), 13));
+    r.At(13733, BufferFill(r.Current(), 37));
+    r.At(13733, BufferFill(r.Current(), 0));
+    r.At(13735, BufferFill(r.Current(), 13));
     r.At(13742, Bitrate(r.Current()));
     r.At(13743, FirstAudio(r.Current()));
     r.At(13743, StateChanged(r.Current(), GST_STATE_READY, GST_STATE_PAUSED));
-    r.At(13743, Buffering(r.Current(), 75));
-    r.At(14071, Buffering(r.Current(), 100));
+    r.At(13743, BufferFill(r.Current(), 75));
+    r.At(14071, BufferFill(r.Current(), 100));
     r.At(14074, StateChanged(r.Current(), GST_STATE_PAUSED, GST_STATE_PLAYING));
     r.Advance(20000);
 
@@ -343,23 +343,23 @@ TEST(RecordedTraces, TheStationStallsForHalfAMinuteMidPlay)
     Replay r;
     r.Play(0);
     r.At(42, Found({Velmora32}));
-    r.At(695, Buffering(r.Current(), 0));
+    r.At(695, BufferFill(r.Current(), 0));
     r.At(1399, Answered(r.Current()));
-    r.At(1403, Buffering(r.Current(), 37));
-    r.At(1404, Buffering(r.Current(), 100));
+    r.At(1403, BufferFill(r.Current(), 37));
+    r.At(1404, BufferFill(r.Current(), 100));
     r.At(1412, Bitrate(r.Current()));
     r.At(1412, FirstAudio(r.Current()));
     r.At(1413, StateChanged(r.Current(), GST_STATE_READY, GST_STATE_PAUSED));
     r.At(1417, StateChanged(r.Current(), GST_STATE_PAUSED, GST_STATE_PLAYING));
     r.At(5359, Bitrate(r.Current(), "Unknown - Unknown"));
-    r.At(17924, Buffering(r.Current(), 0)); // what the socket and the buffer held has played
+    r.At(17924, BufferFill(r.Current(), 0)); // what the socket and the buffer held has played
     r.At(18137, StateChanged(r.Current(), GST_STATE_PLAYING, GST_STATE_PAUSED));
     r.At(36995, Found({Velmora32}));
-    r.At(37450, Buffering(r.Current(), 0));
+    r.At(37450, BufferFill(r.Current(), 0));
     r.At(38152, Answered(r.Current()));
-    r.At(38153, Buffering(r.Current(), 37));
-    r.At(38153, Buffering(r.Current(), 75));
-    r.At(38153, Buffering(r.Current(), 100));
+    r.At(38153, BufferFill(r.Current(), 37));
+    r.At(38153, BufferFill(r.Current(), 75));
+    r.At(38153, BufferFill(r.Current(), 100));
     r.At(38173, Bitrate(r.Current()));
     r.At(38173, FirstAudio(r.Current()));
     r.At(38174, StateChanged(r.Current(), GST_STATE_READY, GST_STATE_PAUSED));
@@ -398,12 +398,12 @@ TEST(RecordedTraces, TheAudioServerIsKilledMidPlayAndIsBackThreeSecondsLater)
     r.OutputBackAt(8000);
     r.Play(680);
     r.At(688, Found({Velmora32}));
-    r.At(1214, Buffering(r.Current(), 0));
+    r.At(1214, BufferFill(r.Current(), 0));
     r.At(1918, Answered(r.Current()));
-    r.At(1919, Buffering(r.Current(), 37));
-    r.At(1919, Buffering(r.Current(), 0));
-    r.At(1919, Buffering(r.Current(), 37));
-    r.At(1919, Buffering(r.Current(), 100));
+    r.At(1919, BufferFill(r.Current(), 37));
+    r.At(1919, BufferFill(r.Current(), 0));
+    r.At(1919, BufferFill(r.Current(), 37));
+    r.At(1919, BufferFill(r.Current(), 100));
     r.At(1939, Bitrate(r.Current()));
     r.At(1940, FirstAudio(r.Current()));
     r.At(1940, StateChanged(r.Current(), GST_STATE_READY, GST_STATE_PAUSED));
@@ -440,12 +440,12 @@ TEST(RecordedTraces, ARelayThatAcceptsAndNeverAnswersHandsOverToTheNext)
     Replay r;
     r.Play(0);
     r.At(43, Found({Silent, Velmora32}));
-    r.At(3097, Buffering(r.Current(), 0));
+    r.At(3097, BufferFill(r.Current(), 0));
     r.At(3799, Answered(r.Current()));
-    r.At(3799, Buffering(r.Current(), 37));
-    r.At(3799, Buffering(r.Current(), 0));
-    r.At(3802, Buffering(r.Current(), 37));
-    r.At(3802, Buffering(r.Current(), 100));
+    r.At(3799, BufferFill(r.Current(), 37));
+    r.At(3799, BufferFill(r.Current(), 0));
+    r.At(3802, BufferFill(r.Current(), 37));
+    r.At(3802, BufferFill(r.Current(), 100));
     r.At(3815, Bitrate(r.Current()));
     r.At(3816, FirstAudio(r.Current()));
     r.At(3817, StateChanged(r.Current(), GST_STATE_READY, GST_STATE_PAUSED));

@@ -41,10 +41,10 @@ TEST(SingleInstance, TitleRuleAndTheWindowsClass)
 
 TEST(StatusText, StatesNineAndTenReadConnectingAndReady)
 {
-    EXPECT_EQ(StatusTextFor(9, false), "Connecting...");
-    EXPECT_EQ(StatusTextFor(10, false), "Ready");
-    EXPECT_EQ(StatusTextFor(3, true), "Playing (High Quality)");
-    EXPECT_EQ(StatusTextFor(-1, true), "");
+    EXPECT_EQ(StatusTextFor(PlayState(9), false), "Connecting...");
+    EXPECT_EQ(StatusTextFor(PlayState(10), false), "Ready");
+    EXPECT_EQ(StatusTextFor(PlayState(3), true), "Playing (High Quality)");
+    EXPECT_EQ(StatusTextFor(PlayState(-1), true), "");
 }
 
 TEST(PlayerStatus, TheDesktopHearsPlayingWhileTheListenerWantsItAndItIsOnItsWay)
@@ -54,8 +54,8 @@ TEST(PlayerStatus, TheDesktopHearsPlayingWhileTheListenerWantsItAndItIsOnItsWay)
     };
     QStringList wanted, unwanted;
     for (int state = 0; state <= 12; ++state) {
-        wanted << word(NextStatus({}, state, Quality::Low, true).playback);
-        unwanted << word(NextStatus({}, state, Quality::Low, false).playback);
+        wanted << word(NextStatus({}, PlayState(state), Quality::Low, true).playback);
+        unwanted << word(NextStatus({}, PlayState(state), Quality::Low, false).playback);
     }
     // 0 undefined, 1 stopped, 2 paused, 3 playing, 4-5 scanning, 6 buffering, 7 waiting,
     // 8 ended, 9 connecting, 10 ready, 11 reconnecting, 12 undefined

@@ -198,7 +198,7 @@ TEST_F(PlayerWindow, MenuQualityItemsMoveTheButtonsAndTheCheckedButtonStaysCheck
 
 TEST_F(PlayerWindow, AStreamThatEndedByItselfIsStartedAgainNotPaused)
 {
-    for (int idle : {int(Stopped), int(MediaEnded), int(Ready), int(Undefined)}) {
+    for (PlayState idle : {Stopped, MediaEnded, Ready, Undefined}) {
         Loaded();
         Click("playPauseImageButton");
         fake->Report(Playing);
@@ -251,7 +251,7 @@ TEST_F(PlayerWindow, StatusFacesStopButtonAndTrayIconFollowEveryPlayState)
         fake->Report(Playing);
         EXPECT_EQ(tray->icon().cacheKey(), HolderIcon("greenIcon"));
         const qint64 faceBefore = playPause->Face().cacheKey();
-        fake->Report(state);
+        fake->Report(PlayState(state));
         EXPECT_EQ(Status(), texts[state]) << state;
         EXPECT_EQ(Tray(), tray);
         EXPECT_TRUE(tray->isVisible()) << state;
