@@ -1,12 +1,11 @@
 #include "PlayerForm.h"
 
 #include "FocusFrame.h"
+#include "FormDesign.h"
 #include "Identity.h"
 #include "ImageButton.h"
 #include "Logging.h"
-#include "Picture.h"
 #include "PictureBox.h"
-#include "PropertyBag.h"
 #include "RadioPlayer.h"
 #include "SystrayHelper.h"
 #include "TransparencyHelper.h"
@@ -16,104 +15,12 @@
 #include <QAbstractNativeEventFilter>
 #include <QCloseEvent>
 #include <QCursor>
-#include <QFile>
-#include <QJsonArray>
 #include <QKeyEvent>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
-#include <map>
-#include <set>
 
 namespace {
-
-
-
-QByteArray SkinFile(const QString& name)
-{
-    QFile file(QStringLiteral(":/skin/") + name);
-    if (!file.open(QIODevice::ReadOnly))
-        throw PictureError(QStringLiteral("File not found: %1").arg(name).toStdString());
-    return file.readAll();
-}
-
-// A picture of the skin for a screen of this many device pixels to a pixel:
-// above one, its @2x art (NAME@2x.png) where the skin has it, which Qt draws
-// at the picture's own size in the layout's pixels.
-QPixmap SkinPicture(const QString& file, qreal pixelRatio)
-{
-    const QString sharp = QStringLiteral(":/skin/") + file.section(QLatin1Char('.'), 0, 0) + QStringLiteral("@2x.png");
-    if (pixelRatio > 1 && QFile::exists(sharp)) {
-        QPixmap picture(sharp);
-        picture.setDevicePixelRatio(2);
-        return picture;
-    }
-    return QPixmap::fromImage(LoadPicture(SkinFile(file)));
-}
-
-// An icon file of the skin with the larger sizes drawn beside it
-// (NAME-SIZE.png), which trays, menus and HiDPI screens ask for.
-QIcon SkinIcon(const QString& file)
-{
-    QIcon icon(QStringLiteral(":/skin/") + file);
-    const QString base = file.section(QLatin1Char('.'), 0, 0);
-    for (const int size : {22, 24, 32, 48}) {
-        const QString larger = QStringLiteral(":/skin/%1-%2.png").arg(base).arg(size);
-        if (QFile::exists(larger))
-            icon.addFile(larger);
-    }
-    return icon;
-}
-
-QJsonObject Design(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error("The window's stored design is missing");
-    return QJsonDocument::fromJson(file.readAll()).object();
-}
-
-// Matches the controls the stored design names with the ones the window
-// works with: a control missing, of another kind, or left over is reported by
-// name when the window is built, never met later as nothing.
-class DesignBinding {
-public:
-    explicit DesignBinding(QObject& root)
-        : m_root(root)
-    {
-    }
-    void Designed(const QString& name, const QString& kind) { m_designed.emplace(name, kind); }
-    template <typename T> T* Bind(const char* name)
-    {
-        const auto designed = m_designed.find(QLatin1String(name));
-        if (designed == m_designed.end())
-            throw std::runtime_error(QStringLiteral("The window's stored design has no control named %1")
-                    .arg(QLatin1String(name)).toStdString());
-        T* control = m_root.findChild<T*>(QLatin1String(name));
-        if (!control)
-            throw std::runtime_error(QStringLiteral("The window's stored design makes %1 a %2, not a %3")
-                    .arg(QLatin1String(name), designed->second, QLatin1String(T::staticMetaObject.className()))
-                    .toStdString());
-        m_bound.insert(designed->first);
-        return control;
-    }
-    // A design entry the window has no use for, such as a separator.
-    void Known(const char* name) { m_bound.insert(QLatin1String(name)); }
-    void Finish() const
-    {
-        for (const auto& [name, kind] : m_designed)
-            if (!m_bound.contains(name))
-                throw std::runtime_error(QStringLiteral("The window's stored design names %1 (%2), which the window does not know")
-                        .arg(name, kind).toStdString());
-    }
-
-private:
-    QObject& m_root;
-    std::map<QString, QString> m_designed;
-    std::set<QString> m_bound;
-};
 
 Qt::MouseButton ButtonOf(int code)
 {
@@ -155,116 +62,32 @@ PlayerForm::~PlayerForm() = default;
 
 void PlayerForm::BuildFromDesign(const QString& designFile)
 {
-    const QJsonObject design = Design(designFile);
-    DesignBinding binding(*this);
-    const qreal pixelRatio = devicePixelRatioF();
-    const int tpp = TwipsPerPixel(this);
-    const auto pixels = [tpp](const QJsonObject& o, const char* key) { return int(RoundHalfEven(o[key].toDouble() / tpp)); };
-    const QJsonObject form = design["form"].toObject();
-    m_picture = LoadPicture(SkinFile(form["picture"].toString()));
-    setFixedSize(pixels(form, "width"), pixels(form, "height"));
-    move(pixels(form, "left"), pixels(form, "top"));
-    setWindowIcon(SkinIcon(form["icon"].toString()));
+    FormDesign design(designFile, *this);
+    m_picture = design.Picture();
+    closeImageButton = design.Control<ImageButton>("closeImageButton");
+    lowSpeedImageButton = design.Control<ImageButton>("lowSpeedImageButton");
+    stopImageButton = design.Control<ImageButton>("stopImageButton");
+    playPauseImageButton = design.Control<ImageButton>("playPauseImageButton");
+    highSpeedImageButton = design.Control<ImageButton>("highSpeedImageButton");
+    minimiseImageButton = design.Control<ImageButton>("minimiseImageButton");
+    Picture1 = design.Control<PictureBox>("Picture1");
+    backgroundPicture = design.Control<PictureBox>("backgroundPicture");
+    greenIcon = design.Control<ImageHolder>("greenIcon");
+    redIcon = design.Control<ImageHolder>("redIcon");
+    playHoverImage = design.Control<ImageHolder>("playHoverImage");
+    pauseHoverImage = design.Control<ImageHolder>("pauseHoverImage");
+    pauseImage = design.Control<ImageHolder>("pauseImage");
+    playImage = design.Control<ImageHolder>("playImage");
+    statusLabel = design.Control<QLabel>("statusLabel");
 
-    // Later siblings lie on top: build from the bottom of the stacking order up.
-    std::function<void(const QJsonArray&, QWidget*)> build = [&](const QJsonArray& controls, QWidget* parent) {
-        for (auto it = controls.end(); it != controls.begin();) {
-            const QJsonObject c = (--it)->toObject();
-            const QString kind = c["kind"].toString();
-            const QString name = c["name"].toString();
-            binding.Designed(name, kind);
-            const QRect geometry(pixels(c, "left"), pixels(c, "top"), pixels(c, "width"), pixels(c, "height"));
-            QWidget* widget = nullptr;
-            if (kind == "ImageButton") {
-                auto* button = new ImageButton(parent);
-                button->setObjectName(name);
-                PropertyBag bag;
-                const QJsonObject properties = c["properties"].toObject();
-                for (auto p = properties.begin(); p != properties.end(); ++p)
-                    bag.WriteProperty(p.key(), p->isString() ? QVariant(SkinPicture(p->toString(), pixelRatio)) : QVariant(p->toInt()));
-                button->setGeometry(geometry);
-                button->ReadProperties(bag);
-                widget = button;
-            } else if (kind == "PictureBox") {
-                auto* box = new PictureBox(parent);
-                if (c.contains("picture"))
-                    box->SetPicture(SkinPicture(c["picture"].toString(), pixelRatio));
-                widget = box;
-            } else if (kind == "ImageHolder") {
-                auto* holder = new ImageHolder(parent);
-                const QString file = c["picture"].toString();
-                holder->SetPicture(SkinPicture(file, pixelRatio));
-                if (file.endsWith(".ico"))
-                    holder->SetIcon(SkinIcon(file));
-                widget = holder;
-            } else if (kind == "Label") {
-                auto* label = new QLabel(parent);
-                // The window's status to assistive technologies, known before its first text.
-                label->setProperty("AccessibleStatus", c["accessibleRole"].toString() == QLatin1String("status"));
-                label->setText(c["caption"].toString());
-                const QJsonObject f = c["font"].toObject();
-                QFont font(f["name"].toString());
-                font.setPointSizeF(f["size"].toDouble());
-                font.setWeight(QFont::Weight(f["weight"].toInt()));
-                label->setFont(font);
-                const QJsonArray rgb = c["color"].toArray();
-                label->setStyleSheet(QStringLiteral("color: rgb(%1, %2, %3)").arg(rgb[0].toInt()).arg(rgb[1].toInt()).arg(rgb[2].toInt()));
-                widget = label;
-            } else {
-                continue; // the media engine has no surface of its own
-            }
-            widget->setObjectName(name);
-            widget->setGeometry(geometry);
-            build(c["children"].toArray(), widget);
-        }
-    };
-    build(design["controls"].toArray(), this);
-
-    closeImageButton = binding.Bind<ImageButton>("closeImageButton");
-    lowSpeedImageButton = binding.Bind<ImageButton>("lowSpeedImageButton");
-    stopImageButton = binding.Bind<ImageButton>("stopImageButton");
-    playPauseImageButton = binding.Bind<ImageButton>("playPauseImageButton");
-    highSpeedImageButton = binding.Bind<ImageButton>("highSpeedImageButton");
-    minimiseImageButton = binding.Bind<ImageButton>("minimiseImageButton");
-    Picture1 = binding.Bind<PictureBox>("Picture1");
-    backgroundPicture = binding.Bind<PictureBox>("backgroundPicture");
-    greenIcon = binding.Bind<ImageHolder>("greenIcon");
-    redIcon = binding.Bind<ImageHolder>("redIcon");
-    playHoverImage = binding.Bind<ImageHolder>("playHoverImage");
-    pauseHoverImage = binding.Bind<ImageHolder>("pauseHoverImage");
-    pauseImage = binding.Bind<ImageHolder>("pauseImage");
-    playImage = binding.Bind<ImageHolder>("playImage");
-    statusLabel = binding.Bind<QLabel>("statusLabel");
-
-    // Tab order follows the design's tab indices.
-    QWidget* tabOrder[] = {playPauseImageButton, stopImageButton, lowSpeedImageButton, highSpeedImageButton,
-        statusLabel, Picture1, closeImageButton, backgroundPicture, minimiseImageButton};
-    for (std::size_t i = 1; i < std::size(tabOrder); ++i)
-        setTabOrder(tabOrder[i - 1], tabOrder[i]);
-
-    const QJsonObject menu = design["menu"].toObject();
-    contextMenu = new QMenu(menu["caption"].toString(), this);
-    contextMenu->setObjectName(menu["name"].toString());
-    for (const QJsonValue value : menu["items"].toArray()) {
-        const QJsonObject item = value.toObject();
-        const bool separator = item["caption"].toString() == "-";
-        QAction* action = separator ? contextMenu->addSeparator() : contextMenu->addAction(item["caption"].toString());
-        action->setObjectName(item["name"].toString());
-        binding.Designed(action->objectName(), separator ? QStringLiteral("separator") : QStringLiteral("menu item"));
-        if (separator)
-            binding.Known(item["name"].toString().toLatin1().constData());
-        if (item.contains("checked")) {
-            action->setCheckable(true);
-            action->setChecked(item["checked"].toBool());
-        }
-    }
-    playPauseMenuItem = binding.Bind<QAction>("playPauseMenuItem");
-    stopMenuItem = binding.Bind<QAction>("stopMenuItem");
-    openMenuItem = binding.Bind<QAction>("openMenuItem");
-    highSpeedMenuItem = binding.Bind<QAction>("highSpeedMenuItem");
-    lowSpeedMenuItem = binding.Bind<QAction>("lowSpeedMenuItem");
-    exitMenuItem = binding.Bind<QAction>("exitMenuItem");
-    binding.Finish();
+    contextMenu = design.Menu();
+    playPauseMenuItem = design.Control<QAction>("playPauseMenuItem");
+    stopMenuItem = design.Control<QAction>("stopMenuItem");
+    openMenuItem = design.Control<QAction>("openMenuItem");
+    highSpeedMenuItem = design.Control<QAction>("highSpeedMenuItem");
+    lowSpeedMenuItem = design.Control<QAction>("lowSpeedMenuItem");
+    exitMenuItem = design.Control<QAction>("exitMenuItem");
+    design.Finish();
 
     // Pictures kept for later are not shown, and say so to assistive
     // technologies; every button has its name as a tool tip.
@@ -331,9 +154,9 @@ void PlayerForm::Load()
     TwipsPerPixelX = TwipsPerPixelFor(logicalDpiX());
     TwipsPerPixelY = TwipsPerPixelFor(logicalDpiY());
     setWindowTitle(QString::fromUtf8(Identity::PlayerName));
-    stopImageButton->setEnabled(false);
-    RenderNames();
-    ShellTrayAdd(redIcon->Icon());
+    // The first paint is the player's status, as every later one.
+    RenderStatus(true);
+    ShellTrayAdd(StatusIcon());
     HookWindow();
 }
 
@@ -360,12 +183,24 @@ void PlayerForm::RenderQuality()
 
 void PlayerForm::RenderState(PlayState state)
 {
+    RenderStatus(PlayerStatus::IsMainState(state));
+}
+
+QIcon PlayerForm::StatusIcon() const
+{
+    return m_player.Status().green ? greenIcon->Icon() : redIcon->Icon();
+}
+
+void PlayerForm::RenderStatus(bool faces)
+{
     const PlayerStatus& status = m_player.Status();
-    if (PlayerStatus::IsMainState(state)) {
+    // Only a stopped, paused or playing state changes the faces, the stop
+    // button and the icon (a face set anew would also end a hover).
+    if (faces) {
         playPauseImageButton->SetUpImage(status.pauseFaces ? pauseImage->Picture() : playImage->Picture());
         playPauseImageButton->SetOverImage(status.pauseFaces ? pauseHoverImage->Picture() : playHoverImage->Picture());
         stopImageButton->setEnabled(status.stopEnabled);
-        m_tray->SetIcon(status.green ? greenIcon->Icon() : redIcon->Icon());
+        m_tray->SetIcon(StatusIcon());
     }
     statusLabel->setText(status.text);
     qCInfo(lcPlayer) << "status:" << status.text;

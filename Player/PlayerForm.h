@@ -35,8 +35,9 @@ public:
     explicit PlayerForm(RadioPlayer& player, const QString& designFile = QStringLiteral(":/design/PlayerForm.json"));
     ~PlayerForm() override;
 
-    // The load sequence: volume, quality, outline, twips, title, stop
-    // disabled, tray icon, tray hook.
+    // The load sequence: volume, quality, outline, twips, title, the
+    // player's status (at first: stop disabled, the red icon), tray icon,
+    // tray hook.
     void Load();
 
     bool ShellTrayAdd(const QIcon& icon);
@@ -64,6 +65,10 @@ private:
     void ChooseQuality(Quality quality);
     void RenderQuality();
     void RenderState(PlayState state);
+    // What the player's status says; `faces`: the play button's faces, the
+    // stop button and the tray icon too.
+    void RenderStatus(bool faces);
+    QIcon StatusIcon() const;
     void RenderTrayTip();
     void RenderNames();
     void Minimise();
