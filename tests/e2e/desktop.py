@@ -279,7 +279,13 @@ class AudioServer:
             self.bus, address = bus_daemon()
             env = dict(self.env, DBUS_SESSION_BUS_ADDRESS=address)
             with open(os.path.join(self.dir, "server.log"), "ab") as log:
-                for command in ("pipewire", "wireplumber", "pipewire-pulse"):
+                self.processes.append(subprocess.Popen(["pipewire"], env=env, stdout=log, stderr=log))
+                # Its clients give up on a daemon that does not answer yet (the socket of one killed before may
+                # still be there).
+                if not wait_until(lambda: subprocess.run(["pw-cli", "info", "0"], env=env, capture_output=True,
+                                                         timeout=10).returncode == 0, 20):
+                    raise RuntimeError("pipewire did not start")
+                for command in ("wireplumber", "pipewire-pulse"):
                     self.processes.append(subprocess.Popen([command], env=env, stdout=log, stderr=log))
         else:
             self.processes.append(subprocess.Popen(
@@ -288,9 +294,11 @@ class AudioServer:
                 env=self.env, stdout=subprocess.DEVNULL))
         if not wait_until(lambda: "Default Sink: heard" in subprocess.run(["pactl", "info"], env=self.env,
                                                                           capture_output=True, text=True).stdout, 20):
-            log = os.path.join(self.dir, "server.log")
-            raise RuntimeError(f"{self.kind} did not start" + (": " + open(log, errors="replace").read()[-3000:]
-                                                               if os.path.exists(log) else ""))
+            said = ""
+            if os.path.exists(os.path.join(self.dir, "server.log")):
+                with open(os.path.join(self.dir, "server.log"), errors="replace") as log:
+                    said = ": " + log.read()[-3000:]
+            raise RuntimeError(f"{self.kind} did not start{said}")
         with open(self.recording, "wb") as out:  # each server's recording starts anew
             self.recorder = subprocess.Popen(["parec", "-d", "heard.monitor", "--format=s16le", "--rate=44100",
                                               "--channels=1", "--latency-msec=20"], env=self.env, stdout=out)

@@ -93,10 +93,11 @@ class ListenersMachine(unittest.TestCase):
     """The player on a machine of the test's own: a system bus with logind and NetworkManager, a session bus with
     the desktop portal, an audio server."""
     audio_kind = "pulseaudio"
+    suite = 8  # the station's loopback address
 
     @classmethod
     def setUpClass(cls):
-        cls.station = Station(own_address(8))
+        cls.station = Station(own_address(cls.suite))
         cls.desktop = Desktop(with_tray=False)
         cls.system = SystemBus()
         cls.session, cls.session_address = bus_daemon()
@@ -294,6 +295,7 @@ class PlayerOnAListenersMachine(AudioServerTests, ListenersMachine):
 
 class PlayerOnPipeWire(AudioServerTests, ListenersMachine):
     audio_kind = "pipewire"
+    suite = 26
 
 
 if __name__ == "__main__":
