@@ -98,7 +98,10 @@ QVariantMap MprisService::Metadata() const
 {
     const QString title = m_player.Title();
     return {
-        {QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath("/org/velmora/Sonvale/Stream"))},
+        // The one track: the stream, under the application's own id as a path.
+        {QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(
+            QLatin1Char('/') + QString::fromLatin1(::Identity::AppId).replace(QLatin1Char('.'), QLatin1Char('/'))
+            + QStringLiteral("/Stream")))},
         {QStringLiteral("xesam:title"), title.isEmpty() ? QString::fromUtf8(::Identity::StationName) : title},
         {QStringLiteral("xesam:album"), QString::fromUtf8(::Identity::StationName)},
         {QStringLiteral("xesam:artist"), QStringList{QString::fromUtf8(::Identity::StationName)}},
