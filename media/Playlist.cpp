@@ -74,6 +74,13 @@ bool IsAudio(const QString& contentType, const QByteArray& head)
         && (static_cast<unsigned char>(head[1]) & 0xe0) == 0xe0;
 }
 
+bool IsLiveStreamingPlaylist(const QByteArray& body)
+{
+    // Its own tags (#EXT-X-TARGETDURATION, #EXT-X-STREAM-INF, ...) follow the header.
+    const QByteArray text = body.trimmed();
+    return text.startsWith("#EXTM3U") && text.contains("\n#EXT-X-");
+}
+
 bool IsPlaylistText(const QString& contentType, const QByteArray& body)
 {
     const QString type = contentType.section(';', 0, 0).trimmed().toLower();

@@ -22,6 +22,11 @@ bool IsAudio(const QString& contentType, const QByteArray& head);
 // entries of its whole lines.
 QList<QUrl> StreamEntries(const QByteArray& body, const QUrl& base, bool complete = true);
 
+// Whether the reply is an HTTP Live Streaming playlist (of a stream's
+// segments, or of its variants): not a list of streams but the stream itself,
+// which GStreamer's adaptive demuxer plays from its address.
+bool IsLiveStreamingPlaylist(const QByteArray& body);
+
 // Whether a reply could be a playlist at all: text, and no web page.
 bool IsPlaylistText(const QString& contentType, const QByteArray& body);
 

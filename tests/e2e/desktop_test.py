@@ -195,7 +195,8 @@ class InstalledFilesAndPackage(unittest.TestCase):
         subprocess.run(["cpack", "-G", "DEB", "-B", packages], cwd=BUILD, check=True, capture_output=True, timeout=300)
         deb = glob.glob(os.path.join(packages, "*.deb"))[0]
         depends = subprocess.run(["dpkg-deb", "-f", deb, "Depends"], capture_output=True, text=True).stdout
-        for package in ("libqt6widgets6", "libgstreamer1.0-0", "libgif7", "gstreamer1.0-plugins-good", "gstreamer1.0-libav"):
+        for package in ("libqt6widgets6", "libgstreamer1.0-0", "libgif7", "gstreamer1.0-plugins-good", "gstreamer1.0-plugins-bad",
+                        "gstreamer1.0-libav"):
             self.assertIn(package, depends)
         contents = subprocess.run(["dpkg-deb", "-c", deb], capture_output=True, text=True).stdout
         for path in ("./usr/bin/Sonvale", "./usr/bin/updater", f"./usr/share/applications/{APP_ID}.desktop",

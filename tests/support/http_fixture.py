@@ -3,12 +3,16 @@
 
 Usage: http_fixture.py ADDRESS PORT   (prints "ready" once it listens; binds to ADDRESS only)
 """
+import ctypes
 import gzip
 import http.server
 import os
+import signal
 import socketserver
 import subprocess
 import sys
+import tempfile
+import threading
 import time
 import urllib.parse
 
@@ -34,6 +38,49 @@ def encoded(pipeline):
 
 
 ENCODED = {}
+HLS = []  # the live HLS stream's directory, once a request asked for it
+HLS_LOCK = threading.Lock()
+
+
+def ends_with_its_parent():
+    """In the child: killed when the fixture ends, however it ends."""
+    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+
+
+def hls_directory():
+    """A live HLS station: a 660 Hz tone in AAC-LC (32 kbit/s) in MPEG-TS segments of 1 s and a rolling playlist
+    of the latest 4, written by GStreamer's hlssink2 from the first request on."""
+    with HLS_LOCK:
+        if not HLS:
+            directory = tempfile.mkdtemp(prefix="sonvale-hls-")
+            subprocess.Popen(["gst-launch-1.0", "-q", *(
+                "audiotestsrc is-live=true freq=660 volume=0.5 ! audioconvert ! audio/x-raw,rate=44100,channels=1 ! "
+                "avenc_aac bitrate=32000 ! aacparse ! h.audio hlssink2 name=h target-duration=1 max-files=8 "
+                f"playlist-length=4 location={directory}/seg%05d.ts playlist-location={directory}/live.m3u8").split()],
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, preexec_fn=ends_with_its_parent)
+            HLS.append(directory)
+        directory = HLS[0]
+    # A live playlist names at least a segment or two.
+    deadline = time.monotonic() + 15
+    while time.monotonic() < deadline and not os.path.exists(os.path.join(directory, "seg00002.ts")):
+        time.sleep(0.05)
+    return directory
+
+
+def hls(path):
+    """The live HLS station's files, its master playlist (one variant), and a station playlist that names it."""
+    if path == "/hls.m3u":
+        return 200, "audio/x-mpegurl", f"{BASE}/hls/master.m3u8\n".encode()
+    if path == "/hls/master.m3u8":
+        return 200, "application/vnd.apple.mpegurl", b'#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=40000,CODECS="mp4a.40.2"\nlive.m3u8\n'
+    name = path[len("/hls/"):]
+    if "/" in name or not (name == "live.m3u8" or name.endswith(".ts")):
+        return 404, "text/plain", b"not found"
+    try:
+        with open(os.path.join(hls_directory(), name), "rb") as f:
+            return 200, "application/vnd.apple.mpegurl" if name.endswith(".m3u8") else "video/mp2t", f.read()
+    except FileNotFoundError:
+        return 404, "text/plain", b"not found"
 
 
 def aac_lc():
@@ -167,6 +214,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         if self.path == "/aac-lc":
             status, kind, body = 200, "audio/aac", aac_lc()
+        elif self.path.startswith("/hls"):
+            status, kind, body = hls(self.path)
         else:
             status, kind, body = routes().get(self.path, (404, "text/plain", b"not found"))
         self.send_response(status)

@@ -27,6 +27,17 @@ TEST(PlaylistParsing, FirstHttpEntryOfM3uExtendedM3uAndPls)
         << "playlists saved with a byte-order mark";
 }
 
+TEST(PlaylistParsing, AnHlsPlaylistIsTheStreamItselfAnExtendedM3uIsAList)
+{
+    EXPECT_TRUE(Playlist::IsLiveStreamingPlaylist("#EXTM3U\r\n#EXT-X-VERSION:3\r\n#EXT-X-TARGETDURATION:1\r\n"
+                                                  "#EXTINF:1.0,\r\nseg00001.ts\r\n"));
+    EXPECT_TRUE(Playlist::IsLiveStreamingPlaylist("\n#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=40000\nlive.m3u8\n"))
+        << "a master playlist of variants";
+    EXPECT_FALSE(Playlist::IsLiveStreamingPlaylist("#EXTM3U\n#EXTINF:-1,Radio Velmora\nhttp://relay/velmora\n"))
+        << "a station's extended M3U names streams";
+    EXPECT_FALSE(Playlist::IsLiveStreamingPlaylist("http://relay/velmora\n#EXT-X-ENDLIST\n"));
+}
+
 TEST(PlaylistParsing, RelativeEntriesResolveAgainstThePlaylistAndOnlyWebStreamsCount)
 {
     EXPECT_EQ(Playlist::StreamEntries("stream.mp3\n/abs/path\nfile:///etc/passwd\nftp://x/y\nhttp://\n", Base),
