@@ -167,13 +167,15 @@ std::optional<ConnectionEvent> PipelineMessages::Read(GstMessage* message)
         GstTagList* parsed = nullptr;
         gst_message_parse_tag(message, &parsed);
         const GstTagListPtr tags(parsed);
+        // The parser may name the bitrate before the buffer's first fill
+        // names the buffer (a burst parsed at once): kept for it.
         guint bitrate = 0;
-        if (m_queue && m_bitrate == 0
+        if (m_bitrate == 0
             && (gst_tag_list_get_uint(tags.get(), GST_TAG_NOMINAL_BITRATE, &bitrate)
                 || gst_tag_list_get_uint(tags.get(), GST_TAG_BITRATE, &bitrate))
             && bitrate > 0) {
             m_bitrate = bitrate;
-            m_resize = true;
+            m_resize = m_queue != nullptr;
         }
         gchar* title = nullptr;
         if (!gst_tag_list_get_string(tags.get(), GST_TAG_TITLE, &title))

@@ -302,16 +302,25 @@ void StreamConnection::DropFetch()
 
 void StreamConnection::OnPlaylistData()
 {
-    if (Playlist::IsAudio(m_fetch->ContentType(), m_fetch->Body().left(16))) {
-        // The address is the stream itself: play it directly.
-        const QUrl stream = m_fetch->Url();
-        DropFetch();
-        emit Reported(ConnectionEvent::Found({stream}));
-    }
+    if (Playlist::IsAudio(m_fetch->ContentType(), m_fetch->Body().left(16)))
+        FoundTheStreamItself();
+}
+
+void StreamConnection::FoundTheStreamItself()
+{
+    // The address is the stream itself: it is played directly (where it
+    // led, after redirects).
+    const QUrl stream = m_fetch->Url();
+    DropFetch();
+    emit Reported(ConnectionEvent::Found({stream}));
 }
 
 void StreamConnection::OnPlaylistFinished()
 {
+    if (Playlist::IsLiveStreamingPlaylist(m_fetch->Body())) {
+        FoundTheStreamItself();
+        return;
+    }
     const QList<QUrl> entries = Playlist::StreamEntries(m_fetch->Body(), m_fetch->Url());
     const bool playlist = Playlist::IsPlaylistText(m_fetch->ContentType(), m_fetch->Body());
     DropFetch();
@@ -453,6 +462,18 @@ void StreamConnection::SizeBuffer(int bufferMs)
     g_object_set(queue, "high-watermark", share, nullptr);
 }
 
+std::optional<int> StreamConnection::BufferFill() const
+{
+    GstQuery* query = gst_query_new_buffering(GST_FORMAT_PERCENT);
+    gboolean busy = FALSE;
+    gint percent = 0;
+    const bool answered = gst_element_query(m_messages->Buffer(), query);
+    if (answered)
+        gst_query_parse_buffering_percent(query, &busy, &percent);
+    gst_query_unref(query);
+    return answered ? std::optional<int>(percent) : std::nullopt;
+}
+
 void StreamConnection::SetGain(double gain)
 {
     m_gain = gain;
@@ -467,9 +488,15 @@ void StreamConnection::ReadBus()
         if (!message)
             break;
         const std::optional<ConnectionEvent> event = m_messages->Read(message.get());
-        if (m_messages->TakeResize())
+        const bool resized = m_messages->TakeResize();
+        if (resized)
             SizeBuffer(m_bufferMs);
         if (event)
             emit Reported(*event);
+        // The buffer tells its fill only as data moves: after a burst, the
+        // pipeline may hold still, prerolled, with the burst inside. Its
+        // fill against its new size is asked for at once.
+        if (const std::optional<int> percent = resized ? BufferFill() : std::nullopt)
+            emit Reported(ConnectionEvent::Level(*percent));
     }
 }

@@ -80,8 +80,11 @@ private:
     // The network buffer: its size in time, in bytes once the bitrate is
     // known, and its start mark.
     void SizeBuffer(int bufferMs);
+    // The network buffer's fill now, as its buffering messages give it.
+    std::optional<int> BufferFill() const;
     void OnPlaylistData();
     void OnPlaylistFinished();
+    void FoundTheStreamItself();
     void Fail(const PlayFailure& why) { emit Reported(ConnectionEvent::Failed(why)); }
     void ClosePipeline();
     void DropFetch();

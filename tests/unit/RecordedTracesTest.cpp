@@ -263,6 +263,23 @@ ConnectionEvent Found(QList<QUrl> entries)
 
 } // namespace
 
+TEST(PipelineMessages, ABitrateNamedBeforeTheBufferIsKnownSizesItAtItsFirstFill)
+{
+    // A burst parsed at once: the parser's tag can reach the bus before the
+    // buffer's first fill. Measured in bytes against its whole size until
+    // then, the burst would sit below the start mark with nothing more to come.
+    Replay r;
+    r.Play(0);
+    r.At(10, Found({Velmora32}));
+    r.At(20, Bitrate(r.Current()));
+    r.At(21, BufferFill(r.Current(), 40));
+    EXPECT_EQ(r.Timeline(), (std::vector<std::string>{
+        "0: connect, Transitioning",
+        "10: play /velmora32",
+        "21: size buffer for 32000 bit/s, hold, Buffering",
+    }));
+}
+
 TEST(RecordedTraces, TheSourceDropsMidPlayAndTheMountIsGoneForFiveSeconds)
 {
     // A 32 kbit/s mount; scripts/station drop 6 s after play, restore at 12 s.
