@@ -7,6 +7,7 @@
 #include "Twips.h"
 
 #include <QFile>
+#include <QIcon>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -22,6 +23,25 @@ QByteArray SkinFile(const QString& name)
     if (!file.open(QIODevice::ReadOnly))
         throw PictureError(QStringLiteral("File not found: %1").arg(name).toStdString());
     return file.readAll();
+}
+
+QImage SkinImage(const QString& file)
+{
+    return LoadPicture(SkinFile(file));
+}
+
+// An icon file of the skin with the larger sizes drawn beside it
+// (NAME-SIZE.png), which trays, menus and HiDPI screens ask for.
+QIcon SkinIcon(const QString& file)
+{
+    QIcon icon(QStringLiteral(":/skin/") + file);
+    const QString base = file.section(QLatin1Char('.'), 0, 0);
+    for (const int size : {22, 24, 32, 48}) {
+        const QString larger = QStringLiteral(":/skin/%1-%2.png").arg(base).arg(size);
+        if (QFile::exists(larger))
+            icon.addFile(larger);
+    }
+    return icon;
 }
 
 // A picture of the skin for a screen of this many device pixels to a pixel:
@@ -63,25 +83,6 @@ QLabel* MakeLabel(const QJsonObject& c, QWidget* parent)
 }
 
 } // namespace
-
-QImage SkinImage(const QString& file)
-{
-    return LoadPicture(SkinFile(file));
-}
-
-// An icon file of the skin with the larger sizes drawn beside it
-// (NAME-SIZE.png), which trays, menus and HiDPI screens ask for.
-QIcon SkinIcon(const QString& file)
-{
-    QIcon icon(QStringLiteral(":/skin/") + file);
-    const QString base = file.section(QLatin1Char('.'), 0, 0);
-    for (const int size : {22, 24, 32, 48}) {
-        const QString larger = QStringLiteral(":/skin/%1-%2.png").arg(base).arg(size);
-        if (QFile::exists(larger))
-            icon.addFile(larger);
-    }
-    return icon;
-}
 
 FormDesign::FormDesign(const QString& designFile, QWidget& window)
     : m_window(window)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QIcon>
 #include <QImage>
 #include <QMenu>
 #include <QString>
@@ -50,8 +49,3 @@ private:
     std::map<QString, QString> m_designed; // name, kind
     std::set<QString> m_bound;
 };
-
-// A picture of the skin as it is stored (the window's outline is read from
-// it); an icon of the skin with its larger sizes.
-QImage SkinImage(const QString& file);
-QIcon SkinIcon(const QString& file);

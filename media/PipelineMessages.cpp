@@ -129,7 +129,16 @@ std::optional<ConnectionEvent> PipelineMessages::ReadError(GstMessage* message)
     return ConnectionEvent::Failed(FailureOf(error, details, m_missingFormat, QString::fromUtf8(debug ? debug : "")));
 }
 
-std::optional<ConnectionEvent> PipelineMessages::Read(GstMessage* message)
+PipelineMessages::Reading PipelineMessages::Read(GstMessage* message)
+{
+    const GstElement* const queue = m_queue;
+    const guint bitrate = m_bitrate;
+    Reading reading{ReadEvent(message)};
+    reading.resize = m_queue && (m_queue != queue || m_bitrate != bitrate);
+    return reading;
+}
+
+std::optional<ConnectionEvent> PipelineMessages::ReadEvent(GstMessage* message)
 {
     switch (GST_MESSAGE_TYPE(message)) {
     case GST_MESSAGE_ERROR:
@@ -148,7 +157,6 @@ std::optional<ConnectionEvent> PipelineMessages::Read(GstMessage* message)
             // Icecast's burst-on-connect passes the mark at once, without
             // waiting for playbin's byte-rate estimate; a dip refills to it.
             m_queue = GST_ELEMENT(queue);
-            m_resize = true;
         }
         int percent = 100;
         gst_message_parse_buffering(message, &percent);
@@ -175,7 +183,6 @@ std::optional<ConnectionEvent> PipelineMessages::Read(GstMessage* message)
                 || gst_tag_list_get_uint(tags.get(), GST_TAG_BITRATE, &bitrate))
             && bitrate > 0) {
             m_bitrate = bitrate;
-            m_resize = m_queue != nullptr;
         }
         gchar* title = nullptr;
         if (!gst_tag_list_get_string(tags.get(), GST_TAG_TITLE, &title))

@@ -4,7 +4,6 @@
 #include "GstHandles.h"
 
 #include <optional>
-#include <utility>
 
 bool HasProperty(gpointer object, const char* name);
 const char* FactoryName(GstElement* element);
@@ -26,15 +25,16 @@ class PipelineMessages {
 public:
     PipelineMessages(GstElement* pipeline, GstElement* sink);
 
-    // What one message means, if anything.
-    std::optional<ConnectionEvent> Read(GstMessage* message);
+    struct Reading {
+        std::optional<ConnectionEvent> event; // what the message means, if anything
+        bool resize = false; // it named the network buffer, or the bitrate the buffer is sized by
+    };
+    Reading Read(GstMessage* message);
 
     // The network buffer, once its first fill named it; the stream's
-    // bitrate, once its parser named it (0 before). Each time either is
-    // learnt, TakeResize answers true once: the buffer's size is due.
+    // bitrate, once its parser named it (0 before).
     GstElement* Buffer() const { return m_queue; }
     guint Bitrate() const { return m_bitrate; }
-    bool TakeResize() { return std::exchange(m_resize, false); }
 
     GstElement* Sink() const { return m_sink; }
     // The sink failed and has not been replaced yet.
@@ -45,6 +45,7 @@ public:
     void SinkReplaced(GstElement* sink);
 
 private:
+    std::optional<ConnectionEvent> ReadEvent(GstMessage* message);
     std::optional<ConnectionEvent> ReadError(GstMessage* message);
 
     GstElement* const m_pipeline;
@@ -53,6 +54,5 @@ private:
     bool m_sinkFailed = false;
     GstElement* m_queue = nullptr;
     guint m_bitrate = 0;
-    bool m_resize = false;
     QString m_missingFormat;     // a decoder GStreamer looked for and did not find
 };

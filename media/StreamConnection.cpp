@@ -487,16 +487,24 @@ void StreamConnection::ReadBus()
         GstMessagePtr message{gst_bus_pop(m_bus.get())};
         if (!message)
             break;
-        const std::optional<ConnectionEvent> event = m_messages->Read(message.get());
-        const bool resized = m_messages->TakeResize();
-        if (resized)
+        PipelineMessages::Reading reading = m_messages->Read(message.get());
+        int fill = -1; // the buffer's fill after a resize, when no message of its own gives it
+        if (reading.resize) {
             SizeBuffer(m_bufferMs);
-        if (event)
-            emit Reported(*event);
-        // The buffer tells its fill only as data moves: after a burst, the
-        // pipeline may hold still, prerolled, with the burst inside. Its
-        // fill against its new size is asked for at once.
-        if (const std::optional<int> percent = resized ? BufferFill() : std::nullopt)
-            emit Reported(ConnectionEvent::Level(*percent));
+            // The buffer tells its fill only as data moves: after a burst,
+            // the pipeline may hold still, prerolled, with the burst inside.
+            // Its fill against its new size is asked for at once; it stands
+            // for the one the message gave, measured against the old size.
+            if (const std::optional<int> now = BufferFill()) {
+                if (reading.event && reading.event->kind == ConnectionEvent::Kind::BufferLevel)
+                    reading.event->percent = *now;
+                else
+                    fill = *now;
+            }
+        }
+        if (reading.event)
+            emit Reported(*reading.event);
+        if (fill >= 0)
+            emit Reported(ConnectionEvent::Level(fill));
     }
 }

@@ -260,13 +260,15 @@ class AudioServer:
         self.dir = tempfile.mkdtemp(prefix=f"sonvale-{kind}-")
         self.socket = os.path.join(self.dir, "pulse", "native") if kind == "pipewire" else os.path.join(self.dir, "native")
         # The output is there as the server starts, as a desktop's sound card is.
-        with open(os.path.join(self.dir, "default.pa"), "w") as f:
-            f.write(f"load-module module-native-protocol-unix auth-anonymous=1 socket={self.socket}\n"
-                    "load-module module-null-sink sink_name=heard\nset-default-sink heard\n")
-        os.makedirs(os.path.join(self.dir, "pipewire", "pipewire.conf.d"))
-        with open(os.path.join(self.dir, "pipewire", "pipewire.conf.d", "heard.conf"), "w") as f:
-            f.write("context.objects = [ { factory = adapter args = { factory.name = support.null-audio-sink\n"
-                    "  node.name = heard media.class = Audio/Sink audio.position = [ FL FR ] } } ]\n")
+        if kind == "pipewire":
+            os.makedirs(os.path.join(self.dir, "pipewire", "pipewire.conf.d"))
+            with open(os.path.join(self.dir, "pipewire", "pipewire.conf.d", "heard.conf"), "w") as f:
+                f.write("context.objects = [ { factory = adapter args = { factory.name = support.null-audio-sink\n"
+                        "  node.name = heard media.class = Audio/Sink audio.position = [ FL FR ] } } ]\n")
+        else:
+            with open(os.path.join(self.dir, "default.pa"), "w") as f:
+                f.write(f"load-module module-native-protocol-unix auth-anonymous=1 socket={self.socket}\n"
+                        "load-module module-null-sink sink_name=heard\nset-default-sink heard\n")
         self.env = own_environment(PULSE_SERVER=f"unix:{self.socket}", HOME=self.dir, XDG_RUNTIME_DIR=self.dir,
                                    XDG_CONFIG_HOME=self.dir, XDG_STATE_HOME=os.path.join(self.dir, "state"))
         self.processes = []  # the server's own, in the order they start

@@ -158,10 +158,10 @@ public:
         // A connection the engine closed says nothing more.
         if (!m_messages)
             return;
-        const std::optional<ConnectionEvent> event = m_messages->Read(message);
+        const auto [event, resize] = m_messages->Read(message);
         // The connection sizes its buffer first, then reports.
         std::vector<std::string> did;
-        if (m_messages->TakeResize())
+        if (resize)
             did.push_back(m_messages->Bitrate() ? "size buffer for " + std::to_string(m_messages->Bitrate()) + " bit/s"
                                                 : "size buffer");
         if (event && event->kind == Kind::Title)
